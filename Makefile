@@ -1,0 +1,46 @@
+# The two commands of the README:
+#   make run    installs what the program needs, builds it and starts it
+#   make test   installs what the build needs, builds and runs every test suite
+# Both work on a fresh Debian 12 machine (run as root, or with sudo available).
+
+PRESET ?= dev
+BUILD_PACKAGES := cmake ninja-build g++ make libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev qt6-base-dev
+RUN_PACKAGES := $(BUILD_PACKAGES)
+SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
+
+.PHONY: all deps build run test test-dev test-asan clean
+
+all: build
+
+# Installs the Debian packages that are missing, and only those.
+deps:
+	@missing=""; for p in $(BUILD_PACKAGES); do \
+	  dpkg-query -W -f='$${Status}' $$p 2>/dev/null | grep -q 'install ok installed' || missing="$$missing $$p"; \
+	done; \
+	if [ -n "$$missing" ]; then \
+	  echo "Installing:$$missing"; \
+	  $(SUDO) apt-get update && DEBIAN_FRONTEND=noninteractive $(SUDO) apt-get install -y --no-install-recommends $$missing; \
+	fi
+
+build: deps
+	cmake --preset $(PRESET)
+	cmake --build --preset $(PRESET)
+
+run: PRESET = release
+run: build
+	./scripts/run-sample.sh build/release
+
+test: deps test-dev test-asan
+
+test-dev:
+	cmake --preset dev
+	cmake --build --preset dev
+	ctest --preset dev
+
+test-asan:
+	cmake --preset asan
+	cmake --build --preset asan
+	ctest --preset asan
+
+clean:
+	rm -rf build

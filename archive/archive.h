@@ -1,0 +1,102 @@
+// The archive object and the byte layout of a VRK archive.
+//
+// An archive is a header list closed by a terminator header, then the data
+// block (each entry's bytes in header order), then a 31-byte signature. One
+// header is the entry's name, a 0 byte, 16 attribute bytes and a 32-bit
+// little-endian size. The first header whose size is 0 ends the list; the
+// writer gives that size only to the terminator (empty name, 21 zero bytes).
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "log/log.h"
+#include "platform/platform.h"
+
+// The trailer written behind the data block. Readers never look at it.
+inline constexpr char ArchiveSignature[] = "Korvane VRK Tool archive v1.01a";
+inline constexpr std::size_t kArchiveSignatureSize = sizeof(ArchiveSignature) - 1;
+static_assert(kArchiveSignatureSize == 31);
+
+// Bytes of a header besides the name: the name's 0 byte, the attributes and
+// the size.
+inline constexpr std::size_t kHeaderFixedSize = 21;
+
+// The largest file the tool packs: readers of the format take the size as a
+// signed 32-bit count.
+inline constexpr std::uint32_t kMaxStoredSize = 0x7FFFFFFF;
+
+// One header record. A default-constructed entry is the terminator.
+class ArchiveEntry {
+ public:
+  std::string name;
+  std::array<std::uint8_t, 16> attributes{};
+  std::uint32_t dataSize = 0;
+  // False when ReadEntryHeader met the end of the stream (or a read error)
+  // before the header's last byte.
+  bool complete = true;
+
+  // Fills this entry from the header at the stream's position and leaves the
+  // stream behind it. Returns 1 if the size read is not 0 (more headers
+  // follow) and 0 if it is 0 (this header ends the list). A header cut off
+  // by the end of the stream also returns 0, with `complete` false: that is
+  // damage, not the end of the list.
+  int ReadEntryHeader(platform::ByteStream& stream);
+  // Writes this entry's header. Returns 1, or 0 when the stream failed.
+  int WriteEntryHeader(platform::ByteStream& stream) const;
+};
+
+class Archive {
+ public:
+  Archive() = default;
+  virtual ~Archive();
+  Archive(const Archive&) = delete;
+  Archive& operator=(const Archive&) = delete;
+
+  // Unpacks the archive named by archivePath (a bare name in the current
+  // directory) into a folder beside it named after it less its last four
+  // characters. Returns 1 when every entry was extracted whole, else 0.
+  virtual int Extract(const char* archivePath);
+  // Packs every file below folder (a full path) into archivePath (relative
+  // to the current directory at the call). Returns 1 when the archive was
+  // written with every file of the tree, else 0; on failure no archive is
+  // written and one that existed is left as it was.
+  virtual int CompressPath(const char* archivePath, const char* folder);
+  // Adds every plain file of the current directory.
+  virtual void AddFolderFiles();
+  // Adds the current directory's files, then walks into each sub-folder.
+  virtual void WalkFolders();
+  // Reads one file into data and appends its entry.
+  virtual void AddFile(const char* fullPath);
+  // Creates, below the current directory, each folder that a relative entry
+  // name places its file in, and restores the current directory.
+  virtual void MakeDirectoryChain(const std::string& path);
+
+  std::vector<std::unique_ptr<ArchiveEntry>> entries;
+  std::vector<std::uint8_t> data;
+  std::string rootPrefix;
+
+  // Errors reported by the current operation.
+  unsigned errorCount = 0;
+
+ protected:
+  // Logs "Error: ..." and counts it.
+  void ReportError(const char* format, ...) VRK_PRINTF_FORMAT(2, 3);
+
+ private:
+  // The entry name of a file below the packed folder: its path less the
+  // folder's and one separator, with '\' between levels.
+  std::string EntryNameFor(const std::string& fullPath) const;
+  // The current folder's path relative to the packed folder, for messages.
+  std::string CurrentFolderName() const;
+  // Writes the archive under a temporary name and renames it into place.
+  bool WriteArchiveFile(const std::string& archivePath);
+
+  // Folders the walk is inside, to keep a link from leading it in circles.
+  std::vector<platform::NodeId> walkStack_;
+  // Set when the walk cannot go back up; nothing more is read then.
+  bool walkBroken_ = false;
+};

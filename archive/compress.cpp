@@ -1,0 +1,100 @@
+// Packing a folder tree into an archive file.
+#include <cerrno>
+#include <random>
+
+#include "archive/archive.h"
+#include "archive/report.h"
+
+namespace {
+
+std::string WithoutTrailingSeparators(std::string path) {
+  while (path.size() > 1 && platform::System::IsSeparator(path.back())) path.pop_back();
+  return path;
+}
+
+// A fresh name beside the archive. It never ends in ".vrk", so a file left
+// behind by a killed run is not taken for an archive.
+std::string TemporaryName(const std::string& archivePath) {
+  static std::mt19937_64 random{std::random_device{}()};
+  static const char kLetters[] = "abcdefghijklmnopqrstuvwxyz0123456789";
+  std::string name = archivePath + ".partial-";
+  for (int i = 0; i < 8; ++i) name += kLetters[random() % (sizeof kLetters - 1)];
+  return name;
+}
+
+}  // namespace
+
+int Archive::CompressPath(const char* archivePath, const char* folder) {
+  platform::System& sys = platform::Sys();
+  errorCount = 0;
+  walkBroken_ = false;
+  walkStack_.clear();
+  const std::string notWritten = StringPrintf("; %s was not written", archivePath);
+  LogPrintf("Compressing path %s into %s...\n", folder, archivePath);
+
+  const std::string saved = sys.CurrentDirectory();
+  rootPrefix = folder;
+  if (int error = sys.ChangeDirectory(folder)) {
+    ReportError("%s: cannot enter the folder: %s\n", folder, platform::ErrorText(error).c_str());
+    return ConcludeRun(errorCount, notWritten);
+  }
+  // Names are cut from the paths the platform reports below the folder; a
+  // folder given in another form (relative, or through "..") is taken in the
+  // reported form so that no name loses or keeps a character it should not.
+  const std::string reported = sys.CurrentDirectory();
+  if (WithoutTrailingSeparators(reported) != WithoutTrailingSeparators(rootPrefix)) rootPrefix = reported;
+
+  WalkFolders();
+
+  if (int error = sys.ChangeDirectory(saved)) {
+    ReportError("%s: cannot go back to the folder: %s\n", saved.c_str(), platform::ErrorText(error).c_str());
+  }
+  entries.push_back(std::make_unique<ArchiveEntry>());  // the terminator
+  if (errorCount != 0) return ConcludeRun(errorCount, notWritten);
+
+  LogPrintf("OK!\n");
+  LogPrintf("Saving %s...\n", archivePath);
+  WriteArchiveFile(archivePath);
+  return ConcludeRun(errorCount, notWritten);
+}
+
+bool Archive::WriteArchiveFile(const std::string& archivePath) {
+  platform::System& sys = platform::Sys();
+  // The archive is written under a fresh name and renamed into place only
+  // once every byte is written and closed, so a failure (or a kill) never
+  // damages an archive that already has the name.
+  std::string temporary;
+  std::unique_ptr<platform::ByteStream> out;
+  int error = 0;
+  for (int attempt = 0; attempt < 100 && !out; ++attempt) {
+    temporary = TemporaryName(archivePath);
+    out = sys.CreateNew(temporary, error);
+    if (!out && error != EEXIST) break;
+  }
+  if (!out) {
+    ReportError("%s: cannot create the file: %s\n", archivePath.c_str(), platform::ErrorText(error).c_str());
+    return false;
+  }
+
+  bool written = true;
+  for (const auto& entry : entries) {
+    if (!entry->WriteEntryHeader(*out)) {
+      written = false;
+      break;
+    }
+  }
+  if (written && !data.empty()) written = out->Write(data.data(), data.size());
+  written = written && out->Write(ArchiveSignature, kArchiveSignatureSize);
+  if (!written || !out->Close()) {
+    ReportError("%s: %s\n", archivePath.c_str(), platform::ErrorText(out->error()).c_str());
+    out.reset();
+    sys.RemoveFile(temporary);
+    return false;
+  }
+  if (int renamed = sys.Rename(temporary, archivePath)) {
+    ReportError("%s: %s\n", archivePath.c_str(), platform::ErrorText(renamed).c_str());
+    sys.RemoveFile(temporary);
+    return false;
+  }
+  return true;
+}

@@ -1,0 +1,61 @@
+#include "archive/entry_name.h"
+
+namespace {
+bool IsSeparator(char c) { return c == '\\' || c == '/'; }
+bool IsControl(unsigned char c) { return (c >= 0x01 && c <= 0x1F) || c == 0x7F; }
+}  // namespace
+
+std::vector<std::string_view> SplitPath(std::string_view path) {
+  std::vector<std::string_view> parts;
+  std::size_t start = 0;
+  for (std::size_t i = 0; i <= path.size(); ++i) {
+    if (i == path.size() || IsSeparator(path[i])) {
+      parts.push_back(path.substr(start, i - start));
+      start = i + 1;
+    }
+  }
+  return parts;
+}
+
+const char* RefusedEntryNameReason(std::string_view name) {
+  if (name.empty()) return "the name is empty";
+  if (IsSeparator(name.front())) return "the name is absolute";
+  for (char c : name) {
+    if (c == ':') return "the name holds a drive or stream colon";
+    if (IsControl(static_cast<unsigned char>(c))) return "the name holds a control character";
+  }
+  for (std::string_view part : SplitPath(name)) {
+    if (part == "..") return "the name climbs out of the output folder with '..'";
+  }
+  if (IsSeparator(name.back())) return "the name ends in a separator and names no file";
+  return nullptr;
+}
+
+std::string OutputFolderName(std::string_view archiveName) {
+  return std::string(archiveName.substr(0, archiveName.size() > 4 ? archiveName.size() - 4 : 0));
+}
+
+const char* RefusedArchiveNameReason(std::string_view archiveName) {
+  if (archiveName.size() <= 4) return "the name is too short to name an output folder after it";
+  std::string folder = OutputFolderName(archiveName);
+  if (folder == "." || folder == "..") return "the output folder would be '.' or '..'";
+  for (char c : folder) {
+    if (IsSeparator(c)) return "the output folder would not be a plain folder beside the archive";
+  }
+  return nullptr;
+}
+
+std::string PrintableName(std::string_view name) {
+  std::string shown;
+  shown.reserve(name.size());
+  for (char c : name) {
+    unsigned char u = static_cast<unsigned char>(c);
+    if (IsControl(u)) {
+      shown += '^';
+      shown += u == 0x7F ? '?' : static_cast<char>(u + 0x40);
+    } else {
+      shown += c;
+    }
+  }
+  return shown;
+}

@@ -1,0 +1,25 @@
+// Rules for the names extraction is given: entry names from the archive and
+// the archive's own name, from which the output folder is made.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+// Why extraction refuses an entry name, or nullptr if it is accepted. Refused
+// are names that would leave the output folder or that no file system should
+// be handed: absolute names, any ':', a ".." component (either separator
+// counts), control bytes, and names with no file name at their end.
+const char* RefusedEntryNameReason(std::string_view name);
+
+// Why an archive's name yields no plain output folder beside it, or nullptr.
+const char* RefusedArchiveNameReason(std::string_view archiveName);
+
+// The output folder of an archive: its name less the last four characters.
+std::string OutputFolderName(std::string_view archiveName);
+
+// A name for a message: control bytes shown as ^A ... ^_ and ^?.
+std::string PrintableName(std::string_view name);
+
+// The components of a path split at either separator, empty ones included.
+std::vector<std::string_view> SplitPath(std::string_view path);

@@ -1,0 +1,231 @@
+// Unpacking an archive into a folder beside it.
+#include <algorithm>
+#include <cerrno>
+#include <new>
+#include <span>
+
+#include "archive/archive.h"
+#include "archive/entry_name.h"
+#include "archive/header_list.h"
+#include "archive/report.h"
+
+namespace {
+
+// Entry data is copied through one buffer of this size, never one sized by
+// a header's claim.
+constexpr std::size_t kCopyBufferSize = 1 << 20;
+
+// Makes a folder, or accepts the plain folder already there. A link in its
+// place is refused: nothing is ever written where a link points.
+bool EnsureFolder(const std::string& path, const std::string& shown, unsigned& errorCount) {
+  platform::System& sys = platform::Sys();
+  int error = sys.MakeDirectory(path);
+  if (error == 0) return true;
+  platform::PathStatus status;
+  if (error == EEXIST && sys.Status(path, false, status) == 0 && status.exists) {
+    if (status.isLink) {
+      LogError(errorCount, "%s: a symbolic link stands where the folder goes; nothing is written through it\n",
+               shown.c_str());
+      return false;
+    }
+    if (status.kind == platform::ItemKind::Directory) return true;
+    error = ENOTDIR;
+  }
+  LogError(errorCount, "%s: cannot create the folder: %s\n", shown.c_str(), platform::ErrorText(error).c_str());
+  return false;
+}
+
+// Creates the output file as a new file. A plain file of that name is
+// unlinked first, so a hard link to it elsewhere keeps its bytes; a link or
+// anything else in the way is an error.
+std::unique_ptr<platform::ByteStream> CreateOutputFile(const std::string& path, int& error) {
+  platform::System& sys = platform::Sys();
+  auto out = sys.CreateNew(path, error);
+  if (out || error != EEXIST) return out;
+  platform::PathStatus status;
+  if (sys.Status(path, false, status) != 0 || !status.exists) return nullptr;
+  if (status.isLink) {
+    error = platform::kErrSymbolicLink;
+    return nullptr;
+  }
+  if (status.kind != platform::ItemKind::RegularFile) {
+    error = status.kind == platform::ItemKind::Directory ? EISDIR : platform::kErrNotRegularFile;
+    return nullptr;
+  }
+  if (int removed = sys.RemoveFile(path)) {
+    error = removed;
+    return nullptr;
+  }
+  return sys.CreateNew(path, error);
+}
+
+// The archive stream and the copy buffer of one extraction.
+class DataReader {
+ public:
+  explicit DataReader(platform::ByteStream& stream) : stream_(stream) {}
+
+  std::span<std::uint8_t> Buffer(std::uint32_t size) {
+    if (buffer_.empty()) buffer_.resize(kCopyBufferSize);
+    return std::span<std::uint8_t>(buffer_.data(), std::min<std::size_t>(size, buffer_.size()));
+  }
+  std::size_t Read(std::span<std::uint8_t> chunk) { return stream_.Read(chunk.data(), chunk.size()); }
+
+  // Why the data ended early: the stream's error, or the end of the file.
+  std::string Shortfall(const std::string& name, std::uint64_t got, std::uint32_t size) const {
+    if (stream_.error()) {
+      return StringPrintf("%s: read error after %llu of %u bytes: %s\n", name.c_str(),
+                          static_cast<unsigned long long>(got), size, platform::ErrorText(stream_.error()).c_str());
+    }
+    return StringPrintf("%s: the archive ends after %llu of the entry's %u bytes\n", name.c_str(),
+                        static_cast<unsigned long long>(got), size);
+  }
+
+ private:
+  platform::ByteStream& stream_;
+  std::vector<std::uint8_t> buffer_;
+};
+
+// Reads and drops an entry's data so the entries behind it stay in step.
+bool SkipData(DataReader& reader, const ArchiveEntry& entry, unsigned& errorCount) {
+  std::uint64_t done = 0;
+  while (done < entry.dataSize) {
+    auto chunk = reader.Buffer(static_cast<std::uint32_t>(entry.dataSize - done));
+    std::size_t got = reader.Read(chunk);
+    done += got;
+    if (got < chunk.size()) {
+      LogError(errorCount, "%s", reader.Shortfall(PrintableName(entry.name), done, entry.dataSize).c_str());
+      return false;
+    }
+  }
+  return true;
+}
+
+}  // namespace
+
+int Archive::Extract(const char* archivePath) {
+  platform::System& sys = platform::Sys();
+  errorCount = 0;
+  const std::string archiveName = archivePath;
+  LogPrintf("Extracting file %s...\n", archivePath);
+
+  if (const char* why = RefusedArchiveNameReason(archiveName)) {
+    ReportError("%s: %s\n", PrintableName(archiveName).c_str(), why);
+    return ConcludeRun(errorCount);
+  }
+  int error = 0;
+  std::unique_ptr<platform::ByteStream> stream = sys.OpenRead(archiveName, false, error);
+  if (!stream) {
+    ReportError("%s: %s\n", archivePath, platform::ErrorText(error).c_str());
+    return ConcludeRun(errorCount);
+  }
+
+  // Every header is read before anything is created: a damaged list creates
+  // nothing at all.
+  HeaderListEnd end = ReadHeaderList(*stream, entries);
+  if (!end.complete) {
+    ReportError("%s: %s\n", archivePath, DescribeDamage(end).c_str());
+    return ConcludeRun(errorCount);
+  }
+
+  const std::string folder = OutputFolderName(archiveName);
+  if (!EnsureFolder(folder, folder, errorCount)) return ConcludeRun(errorCount);
+
+  DataReader reader(*stream);
+  for (const auto& item : entries) {
+    const ArchiveEntry& entry = *item;
+    if (entry.dataSize == 0) continue;
+    if (const char* why = RefusedEntryNameReason(entry.name)) {
+      ReportError("%s: refused: %s; the entry is skipped\n", PrintableName(entry.name).c_str(), why);
+      if (!SkipData(reader, entry, errorCount)) break;
+      continue;
+    }
+    const std::string outputPath = folder + "\\" + entry.name;
+
+    // A name with folders in it gets them created inside the output folder.
+    if (entry.name.find_first_of("\\/") != std::string::npos) {
+      unsigned before = errorCount;
+      if (int e = sys.ChangeDirectory(folder)) {
+        ReportError("%s: cannot enter the folder: %s\n", folder.c_str(), platform::ErrorText(e).c_str());
+        break;
+      }
+      MakeDirectoryChain(entry.name);
+      if (int e = sys.ChangeDirectory("..")) {
+        ReportError("%s: cannot go back to the archive's folder: %s\n", folder.c_str(), platform::ErrorText(e).c_str());
+        break;
+      }
+      if (errorCount != before) {
+        if (!SkipData(reader, entry, errorCount)) break;
+        continue;
+      }
+    }
+
+    sys.DebugOutput(outputPath + "\n");
+    LogPrintf("Extracting %s (%u bytes)\n", entry.name.c_str(), entry.dataSize);
+
+    std::unique_ptr<platform::ByteStream> out = CreateOutputFile(outputPath, error);
+    if (!out) {
+      ReportError("%s: cannot create the file: %s\n", entry.name.c_str(), platform::ErrorText(error).c_str());
+      if (!SkipData(reader, entry, errorCount)) break;
+      continue;
+    }
+
+    std::uint64_t copied = 0;
+    bool stop = false;
+    while (copied < entry.dataSize) {
+      auto chunk = reader.Buffer(static_cast<std::uint32_t>(entry.dataSize - copied));
+      std::size_t got = reader.Read(chunk);
+      if (got > 0 && !out->Write(chunk.data(), got)) {
+        ReportError("%s: %s; the incomplete file is removed\n", entry.name.c_str(),
+                    platform::ErrorText(out->error()).c_str());
+        out.reset();
+        sys.RemoveFile(outputPath);
+        stop = true;
+        break;
+      }
+      copied += got;
+      if (got < chunk.size()) {
+        // The file keeps exactly the bytes the archive still held.
+        ReportError("%s", reader.Shortfall(entry.name, copied, entry.dataSize).c_str());
+        stop = true;
+        break;
+      }
+    }
+    if (out && !out->Close()) {
+      ReportError("%s: %s; the incomplete file is removed\n", entry.name.c_str(),
+                  platform::ErrorText(out->error()).c_str());
+      sys.RemoveFile(outputPath);
+      stop = true;
+    }
+    if (stop) break;
+  }
+  stream.reset();
+  return ConcludeRun(errorCount);
+}
+
+void Archive::MakeDirectoryChain(const std::string& path) {
+  platform::System& sys = platform::Sys();
+  std::vector<std::string_view> parts = SplitPath(path);
+  parts.pop_back();  // the file name itself is never created
+  std::erase_if(parts, [](std::string_view part) { return part.empty() || part == "."; });
+  if (parts.empty()) return;
+
+  const std::string saved = sys.CurrentDirectory();
+  std::string shown;
+  for (std::string_view part : parts) {
+    const std::string component(part);
+    if (!shown.empty()) shown += '\\';
+    shown += component;
+    if (component == "..") {
+      ReportError("%s: refused: a folder chain never climbs with '..'\n", shown.c_str());
+      break;
+    }
+    if (!EnsureFolder(component, shown, errorCount)) break;
+    if (int error = sys.ChangeDirectory(component)) {
+      ReportError("%s: cannot enter the folder: %s\n", shown.c_str(), platform::ErrorText(error).c_str());
+      break;
+    }
+  }
+  if (int error = sys.ChangeDirectory(saved)) {
+    ReportError("%s: cannot go back to the folder: %s\n", saved.c_str(), platform::ErrorText(error).c_str());
+  }
+}

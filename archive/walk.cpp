@@ -1,0 +1,169 @@
+// Walking a folder tree and taking in its files.
+#include <algorithm>
+#include <new>
+
+#include "archive/archive.h"
+#include "archive/report.h"
+
+namespace {
+
+bool EndsInSeparator(const std::string& path) {
+  return !path.empty() && platform::System::IsSeparator(path.back());
+}
+
+// "s\c.txt" for the message about an item of the current directory.
+std::string ShownItem(const std::string& folderName, const std::string& item) {
+  return folderName.empty() ? item : folderName + "\\" + item;
+}
+
+}  // namespace
+
+std::string Archive::EntryNameFor(const std::string& fullPath) const {
+  // The packed folder's path and one separator are cut by count; a folder
+  // that already ends in a separator (a file system's root) has none to cut.
+  std::size_t cut = rootPrefix.size() + (EndsInSeparator(rootPrefix) ? 0 : 1);
+  std::string name = fullPath.substr(std::min(cut, fullPath.size()));
+  // On POSIX a '/' in the relative part can only be a separator.
+  std::replace(name.begin(), name.end(), '/', '\\');
+  return name;
+}
+
+std::string Archive::CurrentFolderName() const {
+  const std::string here = platform::Sys().CurrentDirectory();
+  std::string name = EntryNameFor(here + "\\");
+  if (!name.empty() && name.back() == '\\') name.pop_back();
+  return name;
+}
+
+void Archive::WalkFolders() {
+  platform::System& sys = platform::Sys();
+  if (walkBroken_) return;
+  std::vector<platform::DirItem> items;
+  if (int error = sys.ListDirectory(".", items)) {
+    std::string shown = CurrentFolderName();
+    ReportError("%s: cannot list the folder: %s\n", shown.empty() ? rootPrefix.c_str() : shown.c_str(),
+                platform::ErrorText(error).c_str());
+    return;
+  }
+  platform::PathStatus here;
+  sys.Status(".", true, here);
+  walkStack_.push_back(here.id);
+
+  AddFolderFiles();
+
+  const std::string folderName = CurrentFolderName();
+  for (const platform::DirItem& item : items) {
+    if (walkBroken_) break;
+    if (item.name.empty() || item.name[0] == '.' || item.kind != platform::ItemKind::Directory) continue;
+    const std::string shown = ShownItem(folderName, item.name);
+    if (item.name.find('\\') != std::string::npos) {
+      ReportError("%s: the folder's name holds a '\\', which the archive would read as a separator\n", shown.c_str());
+      continue;
+    }
+    // A folder the walk is already inside (reached again through a link)
+    // would lead it in circles.
+    platform::PathStatus status;
+    if (sys.Status(item.name, true, status) == 0 && status.exists &&
+        std::find(walkStack_.begin(), walkStack_.end(), status.id) != walkStack_.end()) {
+      LogWarning("%s: this folder is already being packed (a link leads back into it); skipped\n", shown.c_str());
+      continue;
+    }
+    if (int error = sys.ChangeDirectory(item.name)) {
+      ReportError("%s: cannot enter the folder: %s\n", shown.c_str(), platform::ErrorText(error).c_str());
+      continue;
+    }
+    WalkFolders();
+    if (int error = sys.ChangeDirectory("..")) {
+      ReportError("%s: cannot leave the folder: %s\n", shown.c_str(), platform::ErrorText(error).c_str());
+      walkBroken_ = true;
+    }
+  }
+  walkStack_.pop_back();
+}
+
+void Archive::AddFolderFiles() {
+  platform::System& sys = platform::Sys();
+  std::vector<platform::DirItem> items;
+  const std::string folderName = CurrentFolderName();
+  if (int error = sys.ListDirectory(".", items)) {
+    ReportError("%s: cannot list the folder: %s\n", folderName.empty() ? rootPrefix.c_str() : folderName.c_str(),
+                platform::ErrorText(error).c_str());
+    return;
+  }
+  std::string here = sys.CurrentDirectory();
+  if (!EndsInSeparator(here)) here += '\\';
+  for (const platform::DirItem& item : items) {
+    if (item.kind == platform::ItemKind::Directory) continue;
+    const std::string shown = ShownItem(folderName, item.name);
+    switch (item.kind) {
+      case platform::ItemKind::Other:
+        LogWarning("%s: not a regular file (a pipe, socket or device); skipped\n", shown.c_str());
+        continue;
+      case platform::ItemKind::BrokenLink:
+        LogWarning("%s: a link whose target is missing; skipped\n", shown.c_str());
+        continue;
+      default:
+        break;
+    }
+    if (item.name.find('\\') != std::string::npos) {
+      ReportError("%s: the file's name holds a '\\', which the archive would read as a separator\n", shown.c_str());
+      continue;
+    }
+    AddFile((here + item.name).c_str());
+  }
+}
+
+void Archive::AddFile(const char* fullPath) {
+  platform::System& sys = platform::Sys();
+  const std::string name = EntryNameFor(fullPath);
+  int error = 0;
+  std::unique_ptr<platform::ByteStream> file = sys.OpenRead(fullPath, true, error);
+  if (!file) {
+    ReportError("%s: %s\n", name.c_str(), platform::ErrorText(error).c_str());
+    return;
+  }
+  std::int64_t length = file->Length();
+  if (length < 0) {
+    ReportError("%s: %s\n", name.c_str(), platform::ErrorText(file->error()).c_str());
+    return;
+  }
+  if (length == 0) {
+    // A header of size 0 would end the archive's header list.
+    LogWarning("%s: empty file; not stored, since the format cannot hold empty files\n", name.c_str());
+    return;
+  }
+  if (length > kMaxStoredSize) {
+    ReportError("%s: %lld bytes is too large to store (at most %u bytes per file)\n", name.c_str(),
+                static_cast<long long>(length), kMaxStoredSize);
+    return;
+  }
+  auto entry = std::make_unique<ArchiveEntry>();
+  entry->name = name;
+  entry->dataSize = static_cast<std::uint32_t>(length);
+  LogPrintf("Compressing %s (%u bytes)\n", entry->name.c_str(), entry->dataSize);
+
+  const std::size_t start = data.size();
+  const auto size = static_cast<std::size_t>(length);
+  try {
+    data.resize(start + size);
+  } catch (const std::bad_alloc&) {
+    ReportError("%s: out of memory for %zu more bytes\n", name.c_str(), size);
+    return;
+  }
+  std::size_t got = file->Read(data.data() + start, size);
+  // One byte more than the size learnt at the open means the file grew.
+  std::uint8_t extra;
+  bool grew = got == size && file->Read(&extra, 1) == 1;
+  if (got != size || grew) {
+    data.resize(start);
+    if (file->error()) {
+      ReportError("%s: read error: %s\n", name.c_str(), platform::ErrorText(file->error()).c_str());
+    } else if (grew) {
+      ReportError("%s: the file grew while it was read (it had %zu bytes)\n", name.c_str(), size);
+    } else {
+      ReportError("%s: the file shrank while it was read (%zu of %zu bytes)\n", name.c_str(), got, size);
+    }
+    return;
+  }
+  entries.push_back(std::move(entry));
+}

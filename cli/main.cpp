@@ -1,0 +1,14 @@
+#include <csignal>
+#include <iostream>
+
+#include "cli/vrk_cli.h"
+
+int main(int argc, char** argv) {
+#ifdef SIGXFSZ
+  // A file-size limit then fails the write with EFBIG, which is reported
+  // with the file's name, instead of killing the process.
+  std::signal(SIGXFSZ, SIG_IGN);
+#endif
+  std::ios::sync_with_stdio(false);
+  return RunVrk(std::vector<std::string>(argv + 1, argv + argc), std::cout, std::cerr);
+}

@@ -1,0 +1,144 @@
+// Operating-system services used by the archive engine, the progress log and
+// the front ends: byte streams, directories, the current directory and the
+// debug channel.
+//
+// Paths handed to these operations are built by the engine with '\' as the
+// separator. The POSIX implementation turns every '\' into '/' before it calls
+// the system; the Win32 implementation passes them through. The current
+// directory is reported in native form.
+//
+// Every operation goes through the one `platform::System` object returned by
+// `platform::Sys()`. Tests install a derived object (see ScopedSystem) to make
+// chosen calls fail the way a full disk or a refused open would.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace platform {
+
+// An error is 0 for success, an errno value from the system, or one of the
+// codes below for conditions the system has no errno for.
+enum : int {
+  kErrNotRegularFile = 0x10001,  // a pipe, socket or device where a file was expected
+  kErrSymbolicLink = 0x10002,    // a link where nothing may be written through one
+  kErrFileTooLarge = 0x10003,    // longer than the format can store
+  kErrSizeChanged = 0x10004,     // the file grew or shrank while it was read
+  kErrOutOfMemory = 0x10005,
+  kErrUnexpectedEnd = 0x10006,   // a read came up short without a system error
+};
+
+// The system's text for an error code ("No such file or directory").
+std::string ErrorText(int error);
+
+// A byte stream on an open file, unbuffered for large transfers and buffered
+// for the small ones of header records.
+class ByteStream {
+ public:
+  virtual ~ByteStream() = default;
+  // Reads up to n bytes; fewer means the end of the file or a read error,
+  // which error() tells apart (0 at a clean end).
+  virtual std::size_t Read(void* buffer, std::size_t n) = 0;
+  // The next byte, or -1 at the end of the file or on a read error.
+  virtual int GetByte() = 0;
+  // Writes all n bytes; false on failure, with the reason in error().
+  virtual bool Write(const void* buffer, std::size_t n) = 0;
+  // Completes every write and closes the file; false if that failed. A
+  // stream that is destroyed without Close() is closed silently.
+  virtual bool Close() = 0;
+  // The length of the open file in bytes; -1 on failure.
+  virtual std::int64_t Length() = 0;
+  // The error of the last failed call, 0 if none failed.
+  virtual int error() const = 0;
+};
+
+enum class ItemKind {
+  Directory,    // a folder, or a link to one
+  RegularFile,  // a plain file, or a link to one
+  Other,        // a pipe, socket or device: never opened by the walk
+  BrokenLink,   // a link whose target does not exist
+};
+
+struct NodeId {
+  std::uint64_t device = 0;
+  std::uint64_t inode = 0;
+  bool operator==(const NodeId&) const = default;
+};
+
+struct DirItem {
+  std::string name;
+  ItemKind kind = ItemKind::Other;
+  bool isLink = false;
+};
+
+struct PathStatus {
+  bool exists = false;
+  bool isLink = false;     // the path itself is a symbolic link (not followed)
+  ItemKind kind = ItemKind::Other;  // what the path is, links not followed
+  NodeId id;
+};
+
+class System {
+ public:
+  virtual ~System() = default;
+
+  // Opens a file for reading its bytes unchanged ("rb"). With regularOnly a
+  // pipe, socket or device is refused (kErrNotRegularFile) without blocking.
+  virtual std::unique_ptr<ByteStream> OpenRead(const std::string& path, bool regularOnly, int& error);
+  // Creates a new file for writing ("wb"), failing with EEXIST if anything,
+  // a link included, already stands under that name. Never follows a link.
+  virtual std::unique_ptr<ByteStream> CreateNew(const std::string& path, int& error);
+  virtual int RemoveFile(const std::string& path);
+  // Renames a file, replacing a file (or link) that has the new name.
+  virtual int Rename(const std::string& from, const std::string& to);
+
+  // Creates one directory; EEXIST when anything already has the name.
+  virtual int MakeDirectory(const std::string& path);
+  // Makes a directory current. The current directory is kept as a logical
+  // path, as on Windows: after entering a folder through a link, ".." leads
+  // back along the path that was entered.
+  virtual int ChangeDirectory(const std::string& path);
+  // The current directory's full path in native form, without a trailing
+  // separator except at the root.
+  virtual std::string CurrentDirectory();
+  // Every item of a directory except "." and "..", in the order the file
+  // system lists them, links resolved to the kind of their target.
+  virtual int ListDirectory(const std::string& path, std::vector<DirItem>& items);
+  // What stands at a path, links not followed (followLinks = false) or
+  // followed.
+  virtual int Status(const std::string& path, bool followLinks, PathStatus& status);
+
+  // The debug-output channel.
+  virtual void DebugOutput(std::string_view text);
+
+  // The native form of an engine path ('\' turned into '/' on POSIX).
+  static std::string Native(const std::string& path);
+  // True for the separators a path may hold on this system.
+  static bool IsSeparator(char c);
+  static const char kNativeSeparator;
+};
+
+// The system object every operation goes through.
+System& Sys();
+
+// Replaces the system object for the life of this guard (tests only).
+class ScopedSystem {
+ public:
+  explicit ScopedSystem(System& replacement);
+  ~ScopedSystem();
+  ScopedSystem(const ScopedSystem&) = delete;
+  ScopedSystem& operator=(const ScopedSystem&) = delete;
+
+ private:
+  System* previous_;
+};
+
+// Turns the debug channel on or off. Off by default unless the environment
+// variable VRK_DEBUG is 1 (on Windows it always goes to OutputDebugStringA).
+void SetDebugOutput(bool enabled);
+
+}  // namespace platform

@@ -1,0 +1,333 @@
+// POSIX implementation of the operating-system services.
+//
+// Engine paths use '\' between levels; every path is turned into native form
+// ('\' becomes '/') before it reaches the system. The current directory is
+// kept as a logical path, the way a shell keeps PWD, so that a folder entered
+// through a link is left again along the path that was entered.
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <optional>
+
+#include "platform/platform.h"
+
+namespace platform {
+
+const char System::kNativeSeparator = '/';
+
+bool System::IsSeparator(char c) { return c == '/' || c == '\\'; }
+
+std::string System::Native(const std::string& path) {
+  std::string native = path;
+  for (char& c : native) {
+    if (c == '\\') c = '/';
+  }
+  return native;
+}
+
+namespace {
+
+// ---------------------------------------------------------------------------
+// Streams
+
+class PosixStream final : public ByteStream {
+ public:
+  explicit PosixStream(std::FILE* file) : file_(file) {}
+  ~PosixStream() override {
+    if (file_) std::fclose(file_);
+  }
+
+  std::size_t Read(void* buffer, std::size_t n) override {
+    errno = 0;
+    std::size_t got = std::fread(buffer, 1, n, file_);
+    if (got < n && std::ferror(file_)) error_ = errno ? errno : EIO;
+    return got;
+  }
+
+  int GetByte() override {
+    int c = getc_unlocked(file_);
+    if (c == EOF && std::ferror(file_)) error_ = errno ? errno : EIO;
+    return c == EOF ? -1 : c;
+  }
+
+  bool Write(const void* buffer, std::size_t n) override {
+    errno = 0;
+    if (std::fwrite(buffer, 1, n, file_) == n) return true;
+    error_ = errno ? errno : EIO;
+    return false;
+  }
+
+  bool Close() override {
+    std::FILE* file = file_;
+    file_ = nullptr;
+    errno = 0;
+    if (std::fclose(file) == 0) return error_ == 0;
+    if (error_ == 0) error_ = errno ? errno : EIO;
+    return false;
+  }
+
+  std::int64_t Length() override {
+    struct stat st;
+    if (fstat(fileno(file_), &st) != 0) {
+      error_ = errno;
+      return -1;
+    }
+    return st.st_size;
+  }
+
+  int error() const override { return error_; }
+
+ private:
+  std::FILE* file_;
+  int error_ = 0;
+};
+
+std::unique_ptr<ByteStream> StreamOnDescriptor(int fd, const char* mode, int& error) {
+  std::FILE* file = fdopen(fd, mode);
+  if (!file) {
+    error = errno;
+    close(fd);
+    return nullptr;
+  }
+  error = 0;
+  return std::make_unique<PosixStream>(file);
+}
+
+// ---------------------------------------------------------------------------
+// The logical current directory
+
+std::string& LogicalDirectory() {
+  static std::string logical;
+  return logical;
+}
+
+std::string PhysicalDirectory() {
+  std::string buffer(256, '\0');
+  for (;;) {
+    if (getcwd(buffer.data(), buffer.size())) {
+      buffer.resize(std::strlen(buffer.c_str()));
+      return buffer;
+    }
+    if (errno != ERANGE) return "/";
+    buffer.resize(buffer.size() * 2);
+  }
+}
+
+bool SameNode(const char* a, const char* b) {
+  struct stat sa, sb;
+  return stat(a, &sa) == 0 && stat(b, &sb) == 0 && sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+}
+
+// Joins and folds "." and ".." lexically: the path that was entered, not
+// where links lead.
+std::string Normalize(const std::string& absolute) {
+  std::vector<std::string_view> parts;
+  std::string_view rest(absolute);
+  while (!rest.empty()) {
+    std::size_t slash = rest.find('/');
+    std::string_view part = rest.substr(0, slash);
+    rest = slash == std::string_view::npos ? std::string_view() : rest.substr(slash + 1);
+    if (part.empty() || part == ".") continue;
+    if (part == "..") {
+      if (!parts.empty()) parts.pop_back();
+      continue;
+    }
+    parts.push_back(part);
+  }
+  std::string result;
+  for (std::string_view part : parts) {
+    result += '/';
+    result += part;
+  }
+  return result.empty() ? "/" : result;
+}
+
+const std::string& CurrentLogical() {
+  std::string& logical = LogicalDirectory();
+  if (logical.empty()) {
+    const char* pwd = std::getenv("PWD");
+    if (pwd && pwd[0] == '/' && Normalize(pwd) == pwd && SameNode(pwd, ".")) {
+      logical = pwd;
+    } else {
+      logical = PhysicalDirectory();
+    }
+  }
+  return logical;
+}
+
+// chdir() to an absolute path of any length: a path longer than the system
+// takes in one call is entered one level at a time.
+int ChangeToAbsolute(const std::string& absolute) {
+  if (chdir(absolute.c_str()) == 0) return 0;
+  if (errno != ENAMETOOLONG) return errno;
+  int back = open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  int error = chdir("/") == 0 ? 0 : errno;
+  std::size_t start = 1;
+  while (error == 0 && start < absolute.size()) {
+    std::size_t end = absolute.find('/', start);
+    if (end == std::string::npos) end = absolute.size();
+    if (chdir(absolute.substr(start, end - start).c_str()) != 0) error = errno;
+    start = end + 1;
+  }
+  if (error != 0 && back >= 0 && fchdir(back) != 0) {
+    // Nowhere better to go: the logical directory is left unchanged and the
+    // next absolute change puts the process back in step.
+  }
+  if (back >= 0) close(back);
+  return error;
+}
+
+ItemKind KindOf(mode_t mode) {
+  if (S_ISDIR(mode)) return ItemKind::Directory;
+  if (S_ISREG(mode)) return ItemKind::RegularFile;
+  return ItemKind::Other;
+}
+
+std::optional<bool> g_debugEnabled;
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+
+std::unique_ptr<ByteStream> System::OpenRead(const std::string& path, bool regularOnly, int& error) {
+  // O_NONBLOCK keeps an open of a pipe without a writer from hanging; it is
+  // cleared again once the file is known to be a plain file.
+  int fd = open(Native(path).c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | (regularOnly ? O_NONBLOCK : 0));
+  if (fd < 0) {
+    error = errno;
+    return nullptr;
+  }
+  struct stat st;
+  if (fstat(fd, &st) != 0) {
+    error = errno;
+    close(fd);
+    return nullptr;
+  }
+  if (S_ISDIR(st.st_mode)) {
+    error = EISDIR;
+    close(fd);
+    return nullptr;
+  }
+  if (regularOnly) {
+    if (!S_ISREG(st.st_mode)) {
+      error = kErrNotRegularFile;
+      close(fd);
+      return nullptr;
+    }
+    fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+  }
+  return StreamOnDescriptor(fd, "rb", error);
+}
+
+std::unique_ptr<ByteStream> System::CreateNew(const std::string& path, int& error) {
+  int fd = open(Native(path).c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY, 0666);
+  if (fd < 0) {
+    error = errno;
+    return nullptr;
+  }
+  return StreamOnDescriptor(fd, "wb", error);
+}
+
+int System::RemoveFile(const std::string& path) { return unlink(Native(path).c_str()) == 0 ? 0 : errno; }
+
+int System::Rename(const std::string& from, const std::string& to) {
+  return rename(Native(from).c_str(), Native(to).c_str()) == 0 ? 0 : errno;
+}
+
+int System::MakeDirectory(const std::string& path) { return mkdir(Native(path).c_str(), 0777) == 0 ? 0 : errno; }
+
+int System::ChangeDirectory(const std::string& path) {
+  std::string native = Native(path);
+  if (native.empty()) return ENOENT;
+  const std::string& current = CurrentLogical();
+  std::string target;
+  int error;
+  if (native[0] == '/') {
+    target = Normalize(native);
+    error = ChangeToAbsolute(target);
+  } else {
+    target = Normalize(current + "/" + native);
+    // A plain descent is made relative to where the process stands, which
+    // is the logical directory; anything that climbs goes by the full path.
+    bool climbs = native == ".." || native.starts_with("../") || native.find("/../") != std::string::npos ||
+                  native.ends_with("/..");
+    error = climbs ? ChangeToAbsolute(target) : (chdir(native.c_str()) == 0 ? 0 : errno);
+    if (error == ENAMETOOLONG) error = ChangeToAbsolute(target);
+  }
+  if (error == 0) LogicalDirectory() = target;
+  return error;
+}
+
+std::string System::CurrentDirectory() { return CurrentLogical(); }
+
+int System::ListDirectory(const std::string& path, std::vector<DirItem>& items) {
+  items.clear();
+  std::string native = path.empty() ? std::string(".") : Native(path);
+  DIR* dir = opendir(native.c_str());
+  if (!dir) return errno;
+  int dirFd = dirfd(dir);
+  int error = 0;
+  for (;;) {
+    errno = 0;
+    struct dirent* d = readdir(dir);
+    if (!d) {
+      error = errno;
+      break;
+    }
+    const char* name = d->d_name;
+    if (std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0) continue;
+    DirItem item;
+    item.name = name;
+    unsigned char type = d->d_type;
+    struct stat st;
+    if (type == DT_UNKNOWN) {
+      if (fstatat(dirFd, name, &st, AT_SYMLINK_NOFOLLOW) != 0) continue;  // gone since it was listed
+      type = S_ISLNK(st.st_mode) ? DT_LNK : S_ISDIR(st.st_mode) ? DT_DIR : S_ISREG(st.st_mode) ? DT_REG : DT_FIFO;
+    }
+    if (type == DT_DIR) {
+      item.kind = ItemKind::Directory;
+    } else if (type == DT_REG) {
+      item.kind = ItemKind::RegularFile;
+    } else if (type == DT_LNK) {
+      item.isLink = true;
+      item.kind = fstatat(dirFd, name, &st, 0) == 0 ? KindOf(st.st_mode) : ItemKind::BrokenLink;
+    } else {
+      item.kind = ItemKind::Other;
+    }
+    items.push_back(std::move(item));
+  }
+  closedir(dir);
+  return error;
+}
+
+int System::Status(const std::string& path, bool followLinks, PathStatus& status) {
+  status = PathStatus();
+  struct stat st;
+  std::string native = Native(path);
+  if ((followLinks ? stat(native.c_str(), &st) : lstat(native.c_str(), &st)) != 0) {
+    return errno == ENOENT ? 0 : errno;
+  }
+  status.exists = true;
+  status.isLink = S_ISLNK(st.st_mode);
+  status.kind = KindOf(st.st_mode);
+  status.id = NodeId{static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};
+  return 0;
+}
+
+void System::DebugOutput(std::string_view text) {
+  if (!g_debugEnabled) {
+    const char* env = std::getenv("VRK_DEBUG");
+    g_debugEnabled = env && std::strcmp(env, "1") == 0;
+  }
+  if (*g_debugEnabled) std::fwrite(text.data(), 1, text.size(), stderr);
+}
+
+void SetDebugOutput(bool enabled) { g_debugEnabled = enabled; }
+
+}  // namespace platform
