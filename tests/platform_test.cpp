@@ -1,0 +1,81 @@
+// The POSIX platform layer: the logical current directory, separators and
+// paths longer than the system takes in one call.
+#include <gtest/gtest.h>
+#include <limits.h>
+
+#include <filesystem>
+
+#include "platform/platform.h"
+#include "tests/support.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+TEST(Platform, DotDotLeadsBackAlongTheLinkThatWasEntered) {
+  test::TempDir dir;
+  fs::create_directories("real/deep/target");
+  fs::create_directories("walk");
+  fs::create_directory_symlink(dir.path() + "/real/deep/target", "walk/link");
+  platform::System& sys = platform::Sys();
+  ASSERT_EQ(sys.ChangeDirectory("walk\\link"), 0);
+  EXPECT_EQ(sys.CurrentDirectory(), dir.path() + "/walk/link");
+  ASSERT_EQ(sys.ChangeDirectory(".."), 0);
+  EXPECT_EQ(sys.CurrentDirectory(), dir.path() + "/walk");
+  EXPECT_TRUE(fs::exists("link"));  // the process really is in walk
+}
+
+TEST(Platform, FailedChangeKeepsTheCurrentDirectory) {
+  test::TempDir dir;
+  EXPECT_EQ(platform::Sys().ChangeDirectory("missing"), ENOENT);
+  EXPECT_EQ(platform::Sys().CurrentDirectory(), dir.path());
+}
+
+TEST(Platform, PathsLongerThanTheSystemLimitWork) {
+  test::TempDir dir;
+  platform::System& sys = platform::Sys();
+  const std::string level(200, 'd');
+  std::size_t depth = 0;
+  while ((sys.CurrentDirectory()).size() < 2 * PATH_MAX) {
+    ASSERT_EQ(sys.MakeDirectory(level), 0);
+    ASSERT_EQ(sys.ChangeDirectory(level), 0);
+    ++depth;
+  }
+  const std::string deep = sys.CurrentDirectory();
+  test::WriteFile("f", "x");
+  ASSERT_EQ(sys.ChangeDirectory(dir.path()), 0);
+  ASSERT_EQ(sys.ChangeDirectory(deep), 0);
+  EXPECT_EQ(test::ReadFile("f"), "x");
+  for (std::size_t i = 0; i < depth; ++i) ASSERT_EQ(sys.ChangeDirectory(".."), 0);
+  EXPECT_EQ(sys.CurrentDirectory(), dir.path());
+}
+
+TEST(Platform, ListingTellsKindsAndResolvesLinks) {
+  test::TempDir dir;
+  fs::create_directory("d");
+  test::WriteFile("f", "x");
+  fs::create_symlink("f", "to-file");
+  fs::create_directory_symlink("d", "to-dir");
+  fs::create_symlink("nowhere", "broken");
+  std::vector<platform::DirItem> items;
+  ASSERT_EQ(platform::Sys().ListDirectory(".", items), 0);
+  std::map<std::string, std::pair<platform::ItemKind, bool>> kinds;
+  for (const auto& item : items) kinds[item.name] = {item.kind, item.isLink};
+  using K = platform::ItemKind;
+  EXPECT_EQ(kinds, (std::map<std::string, std::pair<K, bool>>{{"d", {K::Directory, false}},
+                                                                {"f", {K::RegularFile, false}},
+                                                                {"to-file", {K::RegularFile, true}},
+                                                                {"to-dir", {K::Directory, true}},
+                                                                {"broken", {K::BrokenLink, true}}}));
+}
+
+TEST(Platform, CreateNewNeverFollowsOrReplaces) {
+  test::TempDir dir;
+  fs::create_symlink("target", "link");
+  int error = 0;
+  EXPECT_EQ(platform::Sys().CreateNew("link", error), nullptr);
+  EXPECT_EQ(error, EEXIST);
+  EXPECT_FALSE(fs::exists("target"));
+}
+
+}  // namespace

@@ -1,0 +1,203 @@
+#include "tests/support.h"
+
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "archive/archive.h"
+
+namespace fs = std::filesystem;
+
+namespace test {
+
+ArchiveBytes& ArchiveBytes::Header(const std::string& name, std::uint32_t size) {
+  bytes_ += name;
+  bytes_.append(17, '\0');
+  for (int shift = 0; shift < 32; shift += 8) bytes_ += static_cast<char>((size >> shift) & 0xFF);
+  return *this;
+}
+
+ArchiveBytes& ArchiveBytes::Signature() { return Raw(ArchiveSignature); }
+ArchiveBytes& ArchiveBytes::Raw(const std::string& bytes) {
+  bytes_ += bytes;
+  return *this;
+}
+
+std::string ArchiveBytes::Of(const std::vector<std::pair<std::string, std::string>>& files) {
+  ArchiveBytes archive;
+  for (const auto& [name, content] : files) archive.Header(name, static_cast<std::uint32_t>(content.size()));
+  archive.Terminator();
+  for (const auto& file : files) archive.Data(file.second);
+  return archive.Signature().str();
+}
+
+TempDir::TempDir() : saved_(platform::Sys().CurrentDirectory()) {
+  std::string pattern = (fs::temp_directory_path() / "vrk-test-XXXXXX").string();
+  if (!mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
+  path_ = fs::canonical(pattern).string();
+  if (platform::Sys().ChangeDirectory(path_) != 0) throw std::runtime_error("cannot enter " + path_);
+}
+
+TempDir::~TempDir() {
+  platform::Sys().ChangeDirectory(saved_);
+  std::error_code ignored;
+  fs::remove_all(path_, ignored);
+}
+
+LogCapture::LogCapture() : previous_(g_pMainDialog) { g_pMainDialog = this; }
+LogCapture::~LogCapture() { g_pMainDialog = previous_; }
+
+std::string LogCapture::Transcript() const {
+  std::string plain;
+  for (std::size_t i = 0; i < boxText_.size(); ++i) {
+    if (boxText_[i] == '\r' && i + 1 < boxText_.size() && boxText_[i + 1] == '\n') continue;
+    plain += boxText_[i];
+  }
+  return plain;
+}
+
+std::vector<std::string> LogCapture::Lines() const {
+  std::vector<std::string> lines;
+  std::istringstream in(Transcript());
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  return lines;
+}
+
+void WriteFile(const std::string& path, const std::string& bytes) {
+  std::ofstream(path, std::ios::binary) << bytes;
+}
+
+std::string ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+bool Exists(const std::string& path) { return fs::exists(fs::symlink_status(path)); }
+
+std::map<std::string, std::string> TreeOf(const std::string& folder) {
+  std::map<std::string, std::string> tree;
+  for (const auto& item : fs::recursive_directory_iterator(folder)) {
+    if (item.is_regular_file()) tree[fs::relative(item.path(), folder).string()] = ReadFile(item.path());
+  }
+  return tree;
+}
+
+// ---------------------------------------------------------------------------
+
+namespace {
+
+template <typename Value>
+const Value* Match(const std::map<std::string, Value>& rules, const std::string& path) {
+  std::string native = platform::System::Native(path);
+  for (const auto& [needle, value] : rules) {
+    if (native.find(needle) != std::string::npos) return &value;
+  }
+  return nullptr;
+}
+
+class FaultyStream final : public platform::ByteStream {
+ public:
+  FaultyStream(std::unique_ptr<platform::ByteStream> inner, const std::pair<std::size_t, int>* writeLimit,
+               const std::pair<std::size_t, int>* readLimit, const std::int64_t* length)
+      : inner_(std::move(inner)), writeLimit_(writeLimit), readLimit_(readLimit), length_(length) {}
+
+  std::size_t Read(void* buffer, std::size_t n) override {
+    if (readLimit_) {
+      std::size_t left = readLimit_->first - std::min(readLimit_->first, read_);
+      if (n > left) {
+        n = left;
+        error_ = readLimit_->second;
+      }
+    }
+    std::size_t got = inner_->Read(buffer, n);
+    read_ += got;
+    return got;
+  }
+  int GetByte() override {
+    unsigned char c;
+    return Read(&c, 1) == 1 ? c : -1;
+  }
+  bool Write(const void* buffer, std::size_t n) override {
+    if (writeLimit_ && written_ + n > writeLimit_->first) {
+      inner_->Write(buffer, writeLimit_->first - written_);
+      written_ = writeLimit_->first;
+      error_ = writeLimit_->second;
+      return false;
+    }
+    written_ += n;
+    return inner_->Write(buffer, n);
+  }
+  bool Close() override { return inner_->Close() && error_ == 0; }
+  std::int64_t Length() override { return length_ ? *length_ : inner_->Length(); }
+  int error() const override { return error_ ? error_ : inner_->error(); }
+
+ private:
+  std::unique_ptr<platform::ByteStream> inner_;
+  const std::pair<std::size_t, int>* writeLimit_;
+  const std::pair<std::size_t, int>* readLimit_;
+  const std::int64_t* length_;
+  std::size_t read_ = 0, written_ = 0;
+  int error_ = 0;
+};
+
+}  // namespace
+
+std::unique_ptr<platform::ByteStream> FaultySystem::Wrap(std::unique_ptr<platform::ByteStream> stream,
+                                                         const std::string& path) {
+  if (!stream) return stream;
+  auto write = Match(failWriteAfter, path);
+  auto read = Match(shortReadAfter, path);
+  auto length = Match(fakeLength, path);
+  if (!write && !read && !length) return stream;
+  return std::make_unique<FaultyStream>(std::move(stream), write, read, length);
+}
+
+std::unique_ptr<platform::ByteStream> FaultySystem::OpenRead(const std::string& path, bool regularOnly, int& error) {
+  if (auto fail = Match(failOpen, path)) {
+    error = *fail;
+    return nullptr;
+  }
+  return Wrap(System::OpenRead(path, regularOnly, error), path);
+}
+
+std::unique_ptr<platform::ByteStream> FaultySystem::CreateNew(const std::string& path, int& error) {
+  if (auto fail = Match(failOpen, path)) {
+    error = *fail;
+    return nullptr;
+  }
+  return Wrap(System::CreateNew(path, error), path);
+}
+
+int FaultySystem::MakeDirectory(const std::string& path) {
+  auto fail = Match(failMakeDir, path);
+  return fail ? *fail : System::MakeDirectory(path);
+}
+
+int FaultySystem::ChangeDirectory(const std::string& path) {
+  auto fail = Match(failChangeDir, path);
+  return fail ? *fail : System::ChangeDirectory(path);
+}
+
+int FaultySystem::Rename(const std::string& from, const std::string& to) {
+  auto fail = Match(failRename, to);
+  return fail ? *fail : System::Rename(from, to);
+}
+
+int FaultySystem::ListDirectory(const std::string& path, std::vector<platform::DirItem>& items) {
+  std::string here = CurrentDirectory();
+  if (auto fail = Match(failList, here)) return *fail;
+  int error = System::ListDirectory(path, items);
+  std::string folder = here.substr(here.find_last_of('/') + 1);
+  if (auto order = listOrder.find(folder); order != listOrder.end()) {
+    auto rank = [&](const platform::DirItem& item) {
+      return std::find(order->second.begin(), order->second.end(), item.name) - order->second.begin();
+    };
+    std::stable_sort(items.begin(), items.end(), [&](auto& a, auto& b) { return rank(a) < rank(b); });
+  }
+  return error;
+}
+
+}  // namespace test

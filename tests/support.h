@@ -1,0 +1,100 @@
+// Helpers shared by the engine tests: archives built byte by byte, a fresh
+// folder per test, the captured log and a platform that fails on request.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "log/log.h"
+#include "platform/platform.h"
+
+namespace test {
+
+// Builds archive bytes: headers, data, trailer, or anything else.
+class ArchiveBytes {
+ public:
+  ArchiveBytes& Header(const std::string& name, std::uint32_t size);
+  ArchiveBytes& Terminator() { return Header("", 0); }
+  ArchiveBytes& Data(const std::string& bytes) { return Raw(bytes); }
+  ArchiveBytes& Signature();
+  ArchiveBytes& Raw(const std::string& bytes);
+  // Headers for each (name, content) pair, the terminator, the contents and
+  // the trailer: a complete archive.
+  static std::string Of(const std::vector<std::pair<std::string, std::string>>& files);
+  const std::string& str() const { return bytes_; }
+
+ private:
+  std::string bytes_;
+};
+
+// A fresh folder made current for the life of the object, then removed.
+class TempDir {
+ public:
+  TempDir();
+  ~TempDir();
+  const std::string& path() const { return path_; }
+
+ private:
+  std::string path_;
+  std::string saved_;
+};
+
+// Collects the log transcript as the box shows it (CR LF as LF).
+class LogCapture : public LogView {
+ public:
+  LogCapture();
+  ~LogCapture() override;
+  void AppendText(std::string_view text) override { boxText_ += text; }
+  int GetLineCount() override { return 0; }
+  void LineScroll(int) override {}
+  void UpdateWindow() override {}
+  const std::string& BoxText() const { return boxText_; }
+  std::string Transcript() const;
+  std::vector<std::string> Lines() const;
+
+ private:
+  std::string boxText_;
+  LogView* previous_;
+};
+
+void WriteFile(const std::string& path, const std::string& bytes);
+std::string ReadFile(const std::string& path);
+bool Exists(const std::string& path);
+// Every regular file below a folder, relative path -> content.
+std::map<std::string, std::string> TreeOf(const std::string& folder);
+
+// The real platform, with failures injected where a rule matches: a rule
+// names a substring of the native path and the error to fail with.
+class FaultySystem : public platform::System {
+ public:
+  std::map<std::string, int> failOpen;         // OpenRead and CreateNew
+  std::map<std::string, int> failMakeDir;
+  std::map<std::string, int> failChangeDir;
+  std::map<std::string, int> failList;
+  std::map<std::string, int> failRename;
+  // Writes to a matching file fail with the error once this many bytes went.
+  std::map<std::string, std::pair<std::size_t, int>> failWriteAfter;
+  // Reads from a matching file end (cleanly, or with the error) after this many bytes.
+  std::map<std::string, std::pair<std::size_t, int>> shortReadAfter;
+  // Length() of a matching file reports this instead.
+  std::map<std::string, std::int64_t> fakeLength;
+  // The order in which a folder's items are listed, by folder name.
+  std::map<std::string, std::vector<std::string>> listOrder;
+  std::vector<std::string> debugOutput;
+
+  std::unique_ptr<platform::ByteStream> OpenRead(const std::string& path, bool regularOnly, int& error) override;
+  std::unique_ptr<platform::ByteStream> CreateNew(const std::string& path, int& error) override;
+  int MakeDirectory(const std::string& path) override;
+  int ChangeDirectory(const std::string& path) override;
+  int ListDirectory(const std::string& path, std::vector<platform::DirItem>& items) override;
+  int Rename(const std::string& from, const std::string& to) override;
+  void DebugOutput(std::string_view text) override { debugOutput.emplace_back(text); }
+
+ private:
+  std::unique_ptr<platform::ByteStream> Wrap(std::unique_ptr<platform::ByteStream> stream, const std::string& path);
+};
+
+}  // namespace test
