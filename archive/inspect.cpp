@@ -107,6 +107,6 @@ int VerifyArchive(const char* archivePath) {
     LogPrintf("%llu bytes behind the data block at offset %llu are not the trailer.\n", static_cast<ull>(behind),
               static_cast<ull>(position));
   }
-  LogPrintf("%zu entries, %llu bytes of data.\n", entries.size() - 1, static_cast<ull>(dataBytes));
+  LogPrintf("%llu entries, %llu bytes of data.\n", static_cast<ull>(entries.size() - 1), static_cast<ull>(dataBytes));
   return ConcludeRun(errors);
 }

@@ -147,7 +147,7 @@ void Archive::AddFile(const char* fullPath) {
   try {
     data.resize(start + size);
   } catch (const std::bad_alloc&) {
-    ReportError("%s: out of memory for %zu more bytes\n", name.c_str(), size);
+    ReportError("%s: out of memory for %llu more bytes\n", name.c_str(), static_cast<unsigned long long>(size));
     return;
   }
   std::size_t got = file->Read(data.data() + start, size);
@@ -159,9 +159,11 @@ void Archive::AddFile(const char* fullPath) {
     if (file->error()) {
       ReportError("%s: read error: %s\n", name.c_str(), platform::ErrorText(file->error()).c_str());
     } else if (grew) {
-      ReportError("%s: the file grew while it was read (it had %zu bytes)\n", name.c_str(), size);
+      ReportError("%s: the file grew while it was read (it had %llu bytes)\n", name.c_str(),
+                  static_cast<unsigned long long>(size));
     } else {
-      ReportError("%s: the file shrank while it was read (%zu of %zu bytes)\n", name.c_str(), got, size);
+      ReportError("%s: the file shrank while it was read (%llu of %llu bytes)\n", name.c_str(),
+                  static_cast<unsigned long long>(got), static_cast<unsigned long long>(size));
     }
     return;
   }

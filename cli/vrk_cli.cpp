@@ -105,7 +105,7 @@ int List(const std::string& archivePath, std::ostream& out) {
     out << StringPrintf("%10u  ", entry->dataSize) << entry->name << '\n';
     bytes += entry->dataSize;
   }
-  out << StringPrintf("%zu file%s, %llu bytes\n", entries.size(), entries.size() == 1 ? "" : "s", bytes);
+  out << StringPrintf("%llu file%s, %llu bytes\n", static_cast<unsigned long long>(entries.size()), entries.size() == 1 ? "" : "s", bytes);
   return Status(result);
 }
 

@@ -16,6 +16,7 @@
 #include <optional>
 
 #include "platform/platform.h"
+#include "platform/stdio_stream.h"
 
 namespace platform {
 
@@ -32,72 +33,6 @@ std::string System::Native(const std::string& path) {
 }
 
 namespace {
-
-// ---------------------------------------------------------------------------
-// Streams
-
-class PosixStream final : public ByteStream {
- public:
-  explicit PosixStream(std::FILE* file) : file_(file) {}
-  ~PosixStream() override {
-    if (file_) std::fclose(file_);
-  }
-
-  std::size_t Read(void* buffer, std::size_t n) override {
-    errno = 0;
-    std::size_t got = std::fread(buffer, 1, n, file_);
-    if (got < n && std::ferror(file_)) error_ = errno ? errno : EIO;
-    return got;
-  }
-
-  int GetByte() override {
-    int c = getc_unlocked(file_);
-    if (c == EOF && std::ferror(file_)) error_ = errno ? errno : EIO;
-    return c == EOF ? -1 : c;
-  }
-
-  bool Write(const void* buffer, std::size_t n) override {
-    errno = 0;
-    if (std::fwrite(buffer, 1, n, file_) == n) return true;
-    error_ = errno ? errno : EIO;
-    return false;
-  }
-
-  bool Close() override {
-    std::FILE* file = file_;
-    file_ = nullptr;
-    errno = 0;
-    if (std::fclose(file) == 0) return error_ == 0;
-    if (error_ == 0) error_ = errno ? errno : EIO;
-    return false;
-  }
-
-  std::int64_t Length() override {
-    struct stat st;
-    if (fstat(fileno(file_), &st) != 0) {
-      error_ = errno;
-      return -1;
-    }
-    return st.st_size;
-  }
-
-  int error() const override { return error_; }
-
- private:
-  std::FILE* file_;
-  int error_ = 0;
-};
-
-std::unique_ptr<ByteStream> StreamOnDescriptor(int fd, const char* mode, int& error) {
-  std::FILE* file = fdopen(fd, mode);
-  if (!file) {
-    error = errno;
-    close(fd);
-    return nullptr;
-  }
-  error = 0;
-  return std::make_unique<PosixStream>(file);
-}
 
 // ---------------------------------------------------------------------------
 // The logical current directory
