@@ -25,6 +25,11 @@ static_assert(kArchiveSignatureSize == 31);
 // the size.
 inline constexpr std::size_t kHeaderFixedSize = 21;
 
+// The longest entry name a header may hold. No file system takes a path
+// near this long; a longer run of bytes without a 0 is damage, and the cap
+// keeps a name that never ends from filling memory.
+inline constexpr std::size_t kMaxEntryNameLength = 1 << 20;
+
 // The largest file the tool packs: readers of the format take the size as a
 // signed 32-bit count.
 inline constexpr std::uint32_t kMaxStoredSize = 0x7FFFFFFF;

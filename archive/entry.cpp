@@ -6,11 +6,13 @@
 int ArchiveEntry::ReadEntryHeader(platform::ByteStream& stream) {
   complete = false;
   // The name runs to the first 0 byte. The end of the stream (or a read
-  // error) inside it leaves the header incomplete: damage, not the end.
+  // error) inside it, or a name past kMaxEntryNameLength, leaves the header
+  // incomplete: damage, not the end.
   for (;;) {
     int c = stream.GetByte();
     if (c < 0) return 0;
     if (c == 0) break;
+    if (name.size() == kMaxEntryNameLength) return 0;
     name += static_cast<char>(c);
   }
   // A block or size cut short keeps what was there and zeros for the rest,

@@ -27,12 +27,22 @@ const char* RefusedEntryNameReason(std::string_view name) {
   for (std::string_view part : SplitPath(name)) {
     if (part == "..") return "the name climbs out of the output folder with '..'";
   }
-  if (IsSeparator(name.back())) return "the name ends in a separator and names no file";
+  std::string_view last = SplitPath(name).back();
+  if (last.empty() || last == ".") return "the name ends in a separator and names no file";
   return nullptr;
 }
 
 std::string OutputFolderName(std::string_view archiveName) {
   return std::string(archiveName.substr(0, archiveName.size() > 4 ? archiveName.size() - 4 : 0));
+}
+
+const char* UnstorableItemNameReason(std::string_view itemName) {
+  for (char c : itemName) {
+    if (c == '\\') return "the name holds a '\\', which the archive would read as a folder separator";
+    if (c == ':') return "the name holds a ':', which extraction refuses";
+    if (IsControl(static_cast<unsigned char>(c))) return "the name holds a control character, which extraction refuses";
+  }
+  return nullptr;
 }
 
 const char* RefusedArchiveNameReason(std::string_view archiveName) {

@@ -12,6 +12,11 @@
 // counts), control bytes, and names with no file name at their end.
 const char* RefusedEntryNameReason(std::string_view name);
 
+// Why a file or folder name found while packing cannot be stored so that
+// extraction gives it back, or nullptr: a '\' would read back as a folder
+// level, and ':' and control bytes are names extraction refuses.
+const char* UnstorableItemNameReason(std::string_view itemName);
+
 // Why an archive's name yields no plain output folder beside it, or nullptr.
 const char* RefusedArchiveNameReason(std::string_view archiveName);
 

@@ -18,7 +18,10 @@ HeaderListEnd ReadHeaderList(platform::ByteStream& stream, std::vector<std::uniq
         end.complete = complete;
         end.lastHeaderOffset = offset;
         end.dataOffset = offset + length;
-        if (!complete) end.readError = stream.error();
+        if (!complete) {
+          end.readError = stream.error();
+          end.nameTooLong = entries.back()->name.size() == kMaxEntryNameLength;
+        }
         return end;
       }
       offset += length;
@@ -33,6 +36,10 @@ HeaderListEnd ReadHeaderList(platform::ByteStream& stream, std::vector<std::uniq
 std::string DescribeDamage(const HeaderListEnd& end) {
   auto offset = static_cast<unsigned long long>(end.lastHeaderOffset);
   if (end.outOfMemory) return StringPrintf("out of memory while reading the header at offset %llu", offset);
+  if (end.nameTooLong) {
+    return StringPrintf("damaged archive: the header at offset %llu has a name longer than %llu bytes", offset,
+                        static_cast<unsigned long long>(kMaxEntryNameLength));
+  }
   if (end.readError) {
     return StringPrintf("read error in the header at offset %llu: %s", offset,
                           platform::ErrorText(end.readError).c_str());

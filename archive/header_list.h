@@ -18,6 +18,8 @@ struct HeaderListEnd {
   int readError = 0;
   // Memory ran out while the list was read.
   bool outOfMemory = false;
+  // The last header's name ran past kMaxEntryNameLength.
+  bool nameTooLong = false;
 };
 
 // Reads headers until one has size 0, appending every record read to

@@ -3,6 +3,7 @@
 #include <new>
 
 #include "archive/archive.h"
+#include "archive/entry_name.h"
 #include "archive/report.h"
 
 namespace {
@@ -56,8 +57,8 @@ void Archive::WalkFolders() {
     if (walkBroken_) break;
     if (item.name.empty() || item.name[0] == '.' || item.kind != platform::ItemKind::Directory) continue;
     const std::string shown = ShownItem(folderName, item.name);
-    if (item.name.find('\\') != std::string::npos) {
-      ReportError("%s: the folder's name holds a '\\', which the archive would read as a separator\n", shown.c_str());
+    if (const char* why = UnstorableItemNameReason(item.name)) {
+      ReportError("%s: %s\n", PrintableName(shown).c_str(), why);
       continue;
     }
     // A folder the walk is already inside (reached again through a link)
@@ -105,8 +106,8 @@ void Archive::AddFolderFiles() {
       default:
         break;
     }
-    if (item.name.find('\\') != std::string::npos) {
-      ReportError("%s: the file's name holds a '\\', which the archive would read as a separator\n", shown.c_str());
+    if (const char* why = UnstorableItemNameReason(item.name)) {
+      ReportError("%s: %s\n", PrintableName(shown).c_str(), why);
       continue;
     }
     AddFile((here + item.name).c_str());
