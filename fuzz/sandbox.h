@@ -24,6 +24,7 @@ class Sandbox {
     // Nested a few levels down, so a name that climbs out of the output
     // folder lands inside the sandbox, where End() finds it.
     run_ = root_ / "1" / "2" / "3" / "4" / "run";
+    home_ = platform::Sys().CurrentDirectory();
   }
   ~Sandbox() {
     std::error_code ignored;
@@ -51,7 +52,8 @@ class Sandbox {
         Fail("a file appeared outside the run folder: " + path);
       }
     }
-    platform::Sys().ChangeDirectory(root_.string());
+    // Back where the fuzzer started, which reads its corpus by relative paths.
+    platform::Sys().ChangeDirectory(home_);
   }
 
   const fs::path& run() const { return run_; }
@@ -64,6 +66,7 @@ class Sandbox {
  private:
   fs::path root_;
   fs::path run_;
+  std::string home_;
 };
 
 // Every item below a folder, links not followed: relative path -> content
