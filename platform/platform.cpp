@@ -13,6 +13,12 @@ System& NativeSystem() {
 System* g_current = nullptr;
 }  // namespace
 
+#ifdef _WIN32
+// The runtime's text for an errno value, the system's for a Win32 error
+// (platform_win32.cpp).
+std::string SystemErrorText(int error);
+#endif
+
 System& Sys() { return g_current ? *g_current : NativeSystem(); }
 
 ScopedSystem::ScopedSystem(System& replacement) : previous_(g_current) { g_current = &replacement; }
@@ -27,7 +33,11 @@ std::string ErrorText(int error) {
     case kErrSizeChanged: return "File changed size while it was read";
     case kErrOutOfMemory: return "Out of memory";
     case kErrUnexpectedEnd: return "Unexpected end of file";
+#ifdef _WIN32
+    default: return SystemErrorText(error);
+#else
     default: return std::strerror(error);
+#endif
   }
 }
 

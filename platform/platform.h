@@ -30,6 +30,9 @@ enum : int {
   kErrSizeChanged = 0x10004,     // the file grew or shrank while it was read
   kErrOutOfMemory = 0x10005,
   kErrUnexpectedEnd = 0x10006,   // a read came up short without a system error
+  // Windows: a system error code with no errno counterpart, offset by this;
+  // ErrorText() gives the system's own reason for it.
+  kErrSystemBase = 0x100000,
 };
 
 // The system's text for an error code ("No such file or directory").

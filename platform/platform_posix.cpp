@@ -9,6 +9,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <climits>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -126,6 +127,47 @@ ItemKind KindOf(mode_t mode) {
 
 std::optional<bool> g_debugEnabled;
 
+// A path the system takes in one call, as (AT_FDCWD, path); a longer one as
+// its folder, opened one level at a time, and its last component. The
+// folder descriptor (if any) is closed when the object goes.
+class PathAt {
+ public:
+  explicit PathAt(const std::string& path) : native_(System::Native(path)) {
+    if (native_.size() < PATH_MAX) return;
+    std::size_t slash = native_.find_last_of('/');
+    leaf_ = native_.substr(slash + 1);
+    dir_ = open(native_[0] == '/' ? "/" : ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    std::size_t start = native_[0] == '/' ? 1 : 0;
+    while (dir_ >= 0 && start < slash) {
+      std::size_t end = native_.find('/', start);
+      if (end > start) {
+        int next = openat(dir_, native_.substr(start, end - start).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (next < 0) error_ = errno;
+        close(dir_);
+        dir_ = next;
+      }
+      start = end + 1;
+    }
+    if (dir_ < 0 && error_ == 0) error_ = errno;
+  }
+  ~PathAt() {
+    if (dir_ >= 0) close(dir_);
+  }
+  PathAt(const PathAt&) = delete;
+  PathAt& operator=(const PathAt&) = delete;
+
+  int dir() const { return leaf_.empty() ? AT_FDCWD : dir_; }
+  const char* name() const { return leaf_.empty() ? native_.c_str() : leaf_.c_str(); }
+  // The error met while opening the folder levels, 0 if none.
+  int error() const { return error_; }
+
+ private:
+  std::string native_;
+  std::string leaf_;
+  int dir_ = -1;
+  int error_ = 0;
+};
+
 }  // namespace
 
 // ---------------------------------------------------------------------------
@@ -133,7 +175,12 @@ std::optional<bool> g_debugEnabled;
 std::unique_ptr<ByteStream> System::OpenRead(const std::string& path, bool regularOnly, int& error) {
   // O_NONBLOCK keeps an open of a pipe without a writer from hanging; it is
   // cleared again once the file is known to be a plain file.
-  int fd = open(Native(path).c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | (regularOnly ? O_NONBLOCK : 0));
+  PathAt at(path);
+  if (at.error()) {
+    error = at.error();
+    return nullptr;
+  }
+  int fd = openat(at.dir(), at.name(), O_RDONLY | O_CLOEXEC | O_NOCTTY | (regularOnly ? O_NONBLOCK : 0));
   if (fd < 0) {
     error = errno;
     return nullptr;
@@ -161,7 +208,12 @@ std::unique_ptr<ByteStream> System::OpenRead(const std::string& path, bool regul
 }
 
 std::unique_ptr<ByteStream> System::CreateNew(const std::string& path, int& error) {
-  int fd = open(Native(path).c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY, 0666);
+  PathAt at(path);
+  if (at.error()) {
+    error = at.error();
+    return nullptr;
+  }
+  int fd = openat(at.dir(), at.name(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY, 0666);
   if (fd < 0) {
     error = errno;
     return nullptr;
@@ -169,13 +221,24 @@ std::unique_ptr<ByteStream> System::CreateNew(const std::string& path, int& erro
   return StreamOnDescriptor(fd, "wb", error);
 }
 
-int System::RemoveFile(const std::string& path) { return unlink(Native(path).c_str()) == 0 ? 0 : errno; }
-
-int System::Rename(const std::string& from, const std::string& to) {
-  return rename(Native(from).c_str(), Native(to).c_str()) == 0 ? 0 : errno;
+int System::RemoveFile(const std::string& path) {
+  PathAt at(path);
+  if (at.error()) return at.error();
+  return unlinkat(at.dir(), at.name(), 0) == 0 ? 0 : errno;
 }
 
-int System::MakeDirectory(const std::string& path) { return mkdir(Native(path).c_str(), 0777) == 0 ? 0 : errno; }
+int System::Rename(const std::string& from, const std::string& to) {
+  PathAt source(from);
+  PathAt target(to);
+  if (source.error() || target.error()) return source.error() ? source.error() : target.error();
+  return renameat(source.dir(), source.name(), target.dir(), target.name()) == 0 ? 0 : errno;
+}
+
+int System::MakeDirectory(const std::string& path) {
+  PathAt at(path);
+  if (at.error()) return at.error();
+  return mkdirat(at.dir(), at.name(), 0777) == 0 ? 0 : errno;
+}
 
 int System::ChangeDirectory(const std::string& path) {
   std::string native = Native(path);
@@ -203,9 +266,15 @@ std::string System::CurrentDirectory() { return CurrentLogical(); }
 
 int System::ListDirectory(const std::string& path, std::vector<DirItem>& items) {
   items.clear();
-  std::string native = path.empty() ? std::string(".") : Native(path);
-  DIR* dir = opendir(native.c_str());
-  if (!dir) return errno;
+  PathAt at(path.empty() ? std::string(".") : path);
+  if (at.error()) return at.error();
+  int fd = openat(at.dir(), at.name(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  DIR* dir = fd < 0 ? nullptr : fdopendir(fd);
+  if (!dir) {
+    int error = errno;
+    if (fd >= 0) close(fd);
+    return error;
+  }
   int dirFd = dirfd(dir);
   int error = 0;
   for (;;) {
@@ -244,8 +313,9 @@ int System::ListDirectory(const std::string& path, std::vector<DirItem>& items) 
 int System::Status(const std::string& path, bool followLinks, PathStatus& status) {
   status = PathStatus();
   struct stat st;
-  std::string native = Native(path);
-  if ((followLinks ? stat(native.c_str(), &st) : lstat(native.c_str(), &st)) != 0) {
+  PathAt at(path);
+  if (at.error()) return at.error() == ENOENT ? 0 : at.error();
+  if (fstatat(at.dir(), at.name(), &st, followLinks ? 0 : AT_SYMLINK_NOFOLLOW) != 0) {
     return errno == ENOENT ? 0 : errno;
   }
   status.exists = true;

@@ -1,14 +1,21 @@
 // Win32 implementation of the operating-system services.
 //
-// '\' is the native separator, so paths pass unchanged; the current
-// directory is the system's own, which is already a logical path.
-#include <direct.h>
+// '\' is the native separator ('/' is taken too), so paths pass unchanged;
+// the current directory is the system's own, which is already a logical path.
+// Names are narrow strings in the system's ANSI code page and reach the ...A
+// calls exactly as given; the programs' manifest opts in to paths longer than
+// MAX_PATH where the system allows them, and nothing here cuts a path short.
+//
+// Errors the engine tests for (a name that exists, a name that does not, no
+// space left) are reported as their errno values; every other system error
+// keeps its own code, offset by kErrSystemBase, so that ErrorText() gives the
+// system's own reason for it.
 #include <fcntl.h>
 #include <io.h>
-#include <sys/stat.h>
 #include <windows.h>
 
 #include <cerrno>
+#include <climits>
 #include <cstdlib>
 #include <cstring>
 #include <optional>
@@ -26,18 +33,14 @@ std::string System::Native(const std::string& path) { return path; }
 
 namespace {
 
-// The errno value closest to a Win32 error, so that every layer reports
-// failures in one code space.
 int FromWin32(DWORD error) {
   switch (error) {
+    case ERROR_SUCCESS:
+      return 0;
     case ERROR_FILE_NOT_FOUND:
     case ERROR_PATH_NOT_FOUND:
-    case ERROR_INVALID_DRIVE:
-    case ERROR_BAD_NETPATH:
       return ENOENT;
     case ERROR_ACCESS_DENIED:
-    case ERROR_SHARING_VIOLATION:
-    case ERROR_LOCK_VIOLATION:
       return EACCES;
     case ERROR_FILE_EXISTS:
     case ERROR_ALREADY_EXISTS:
@@ -45,24 +48,35 @@ int FromWin32(DWORD error) {
     case ERROR_DISK_FULL:
     case ERROR_HANDLE_DISK_FULL:
       return ENOSPC;
-    case ERROR_NOT_SAME_DEVICE:
-      return EXDEV;
     case ERROR_DIRECTORY:
       return ENOTDIR;
-    case ERROR_FILENAME_EXCED_RANGE:
-      return ENAMETOOLONG;
-    case ERROR_INVALID_NAME:
-      return EINVAL;
     case ERROR_NOT_ENOUGH_MEMORY:
     case ERROR_OUTOFMEMORY:
       return ENOMEM;
     default:
-      return EIO;
+      return error <= static_cast<DWORD>(INT_MAX - kErrSystemBase) ? kErrSystemBase + static_cast<int>(error) : EIO;
   }
 }
 
+int LastError() { return FromWin32(GetLastError()); }
+
+// Only links and junctions count as links: other reparse points (cloud
+// placeholders, deduplicated files) are the files they stand for.
+bool IsLinkTag(DWORD tag) { return IsReparseTagNameSurrogate(tag); }
+
 ItemKind KindOf(DWORD attributes) {
   return (attributes & FILE_ATTRIBUTE_DIRECTORY) ? ItemKind::Directory : ItemKind::RegularFile;
+}
+
+// A C runtime stream on a handle; the handle is closed on failure.
+std::unique_ptr<ByteStream> StreamOnHandle(HANDLE handle, int flags, const char* mode, int& error) {
+  int fd = _open_osfhandle(reinterpret_cast<intptr_t>(handle), flags | _O_BINARY);
+  if (fd < 0) {
+    error = errno ? errno : EMFILE;
+    CloseHandle(handle);
+    return nullptr;
+  }
+  return StreamOnDescriptor(fd, mode, error);
 }
 
 std::optional<bool> g_debugEnabled;
@@ -70,38 +84,54 @@ std::optional<bool> g_debugEnabled;
 }  // namespace
 
 std::unique_ptr<ByteStream> System::OpenRead(const std::string& path, bool regularOnly, int& error) {
-  int fd = _open(path.c_str(), _O_RDONLY | _O_BINARY | _O_NOINHERIT);
-  if (fd < 0) {
-    error = errno;
+  HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                            nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+  if (file == INVALID_HANDLE_VALUE) {
+    DWORD code = GetLastError();
+    // A folder cannot be opened as a file, and the system calls that a
+    // refused access.
+    DWORD attributes = GetFileAttributesA(path.c_str());
+    bool folder = attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+    error = code == ERROR_ACCESS_DENIED && folder ? EISDIR : FromWin32(code);
     return nullptr;
   }
-  if (regularOnly && GetFileType(reinterpret_cast<HANDLE>(_get_osfhandle(fd))) != FILE_TYPE_DISK) {
-    _close(fd);
+  // Devices (CON, NUL, COM1, a pipe) open like files; the walk takes none.
+  if (regularOnly && GetFileType(file) != FILE_TYPE_DISK) {
+    CloseHandle(file);
     error = kErrNotRegularFile;
     return nullptr;
   }
-  return StreamOnDescriptor(fd, "rb", error);
+  return StreamOnHandle(file, _O_RDONLY, "rb", error);
 }
 
 std::unique_ptr<ByteStream> System::CreateNew(const std::string& path, int& error) {
-  int fd = _open(path.c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY | _O_NOINHERIT, _S_IREAD | _S_IWRITE);
-  if (fd < 0) {
-    error = errno;
+  HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
+                            nullptr);
+  if (file == INVALID_HANDLE_VALUE) {
+    error = LastError();
     return nullptr;
   }
-  return StreamOnDescriptor(fd, "wb", error);
+  // A device name opens the device, whatever the folder: nothing written to
+  // it would land in a file.
+  if (GetFileType(file) != FILE_TYPE_DISK) {
+    CloseHandle(file);
+    error = kErrNotRegularFile;
+    return nullptr;
+  }
+  return StreamOnHandle(file, _O_WRONLY, "wb", error);
 }
 
-int System::RemoveFile(const std::string& path) { return _unlink(path.c_str()) == 0 ? 0 : errno; }
+int System::RemoveFile(const std::string& path) { return DeleteFileA(path.c_str()) ? 0 : LastError(); }
 
 int System::Rename(const std::string& from, const std::string& to) {
-  return MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING) ? 0 : FromWin32(GetLastError());
+  return MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING) ? 0 : LastError();
 }
 
-int System::MakeDirectory(const std::string& path) { return _mkdir(path.c_str()) == 0 ? 0 : errno; }
+int System::MakeDirectory(const std::string& path) { return CreateDirectoryA(path.c_str(), nullptr) ? 0 : LastError(); }
 
 int System::ChangeDirectory(const std::string& path) {
-  return SetCurrentDirectoryA(path.c_str()) ? 0 : FromWin32(GetLastError());
+  if (path.empty()) return ENOENT;
+  return SetCurrentDirectoryA(path.c_str()) ? 0 : LastError();
 }
 
 std::string System::CurrentDirectory() {
@@ -119,9 +149,10 @@ std::string System::CurrentDirectory() {
 
 int System::ListDirectory(const std::string& path, std::vector<DirItem>& items) {
   items.clear();
-  std::string pattern = path.empty() || path == "." ? std::string("*.*") : path + "\\*.*";
+  const bool here = path.empty() || path == ".";
+  const std::string prefix = here ? std::string() : IsSeparator(path.back()) ? path : path + '\\';
   WIN32_FIND_DATAA found;
-  HANDLE find = FindFirstFileA(pattern.c_str(), &found);
+  HANDLE find = FindFirstFileA((prefix + "*.*").c_str(), &found);
   if (find == INVALID_HANDLE_VALUE) {
     DWORD error = GetLastError();
     return error == ERROR_FILE_NOT_FOUND ? 0 : FromWin32(error);
@@ -131,7 +162,14 @@ int System::ListDirectory(const std::string& path, std::vector<DirItem>& items) 
     DirItem item;
     item.name = found.cFileName;
     item.kind = KindOf(found.dwFileAttributes);
-    item.isLink = (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+    item.isLink = (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) && IsLinkTag(found.dwReserved0);
+    if (item.isLink) {
+      // What a link is depends on its target, as on POSIX.
+      PathStatus target;
+      if (Status(prefix + item.name, true, target) == 0) {
+        item.kind = target.exists ? target.kind : ItemKind::BrokenLink;
+      }
+    }
     items.push_back(std::move(item));
   } while (FindNextFileA(find, &found));
   DWORD error = GetLastError();
@@ -145,16 +183,19 @@ int System::Status(const std::string& path, bool followLinks, PathStatus& status
   HANDLE file = CreateFileA(path.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                             nullptr, OPEN_EXISTING, flags, nullptr);
   if (file == INVALID_HANDLE_VALUE) {
-    int error = FromWin32(GetLastError());
+    int error = LastError();
     return error == ENOENT ? 0 : error;
   }
   BY_HANDLE_FILE_INFORMATION info;
+  FILE_ATTRIBUTE_TAG_INFO tag{};
   BOOL ok = GetFileInformationByHandle(file, &info);
   DWORD error = GetLastError();
+  bool tagged = ok && (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) &&
+                GetFileInformationByHandleEx(file, FileAttributeTagInfo, &tag, sizeof tag);
   CloseHandle(file);
   if (!ok) return FromWin32(error);
   status.exists = true;
-  status.isLink = !followLinks && (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+  status.isLink = !followLinks && tagged && IsLinkTag(tag.ReparseTag);
   status.kind = KindOf(info.dwFileAttributes);
   status.id = NodeId{info.dwVolumeSerialNumber,
                      (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow};
@@ -172,5 +213,19 @@ void System::DebugOutput(std::string_view text) {
 }
 
 void SetDebugOutput(bool enabled) { g_debugEnabled = enabled; }
+
+std::string SystemErrorText(int error) {
+  if (error < kErrSystemBase) return std::strerror(error);
+  const DWORD code = static_cast<DWORD>(error - kErrSystemBase);
+  char* text = nullptr;
+  DWORD length = FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                                nullptr, code, 0, reinterpret_cast<char*>(&text), 0, nullptr);
+  std::string reason = length ? std::string(text, length) : std::string();
+  LocalFree(text);
+  // One line, without the closing full stop, like the runtime's texts.
+  while (!reason.empty() && (reason.back() == '\n' || reason.back() == '\r' || reason.back() == ' ' || reason.back() == '.'))
+    reason.pop_back();
+  return reason.empty() ? "System error " + std::to_string(code) : reason;
+}
 
 }  // namespace platform

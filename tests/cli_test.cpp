@@ -50,12 +50,12 @@ TEST(Cli, ListShowsSizesNamesAndATotal) {
 }
 
 struct VerifyCase {
-  const char* what;
+  const char* label;
   std::string bytes;
   int status;
   const char* line;  // a line the report holds
 };
-void PrintTo(const VerifyCase& c, std::ostream* os) { *os << c.what; }
+void PrintTo(const VerifyCase& c, std::ostream* os) { *os << c.label; }
 
 class Verify : public testing::TestWithParam<VerifyCase> {};
 
@@ -87,11 +87,7 @@ INSTANTIATE_TEST_SUITE_P(
         VerifyCase{"refused name", ArchiveBytes::Of({{"..\\x", "1"}}), 1,
                    "Error: ..\\x: the header at offset 0 names an entry that extraction refuses: the name climbs out "
                    "of the output folder with '..'"}),
-    [](const auto& info) {
-      std::string name = info.param.what;
-      std::replace(name.begin(), name.end(), ' ', '_');
-      return name;
-    });
+    test::LabelName());
 
 TEST(Cli, ExitStatusesAndQuietMode) {
   test::TempDir dir;

@@ -17,23 +17,8 @@ using test::ArchiveBytes;
 
 namespace {
 
-struct Packed {
-  int result;
-  std::vector<std::string> lines;
-  std::vector<std::string> names;
-};
-
-// Packs dir/src into dir/out.vrk from dir.
-Packed Pack(const test::TempDir& dir, const std::string& folder = "src") {
-  test::LogCapture log;
-  Archive archive;
-  std::string full = dir.path() + "/" + folder;
-  int result = archive.CompressPath("out.vrk", full.c_str());
-  Packed packed{result, log.Lines(), {}};
-  for (const auto& entry : archive.entries) packed.names.push_back(entry->name);
-  EXPECT_EQ(platform::Sys().CurrentDirectory(), dir.path());
-  return packed;
-}
+using test::Pack;
+using test::Packed;
 
 TEST(Compress, EmptyFolderGivesTerminatorAndTrailer) {
   test::TempDir dir;
@@ -86,113 +71,12 @@ TEST(Compress, WalkIsPreOrderInListingOrderAndSkipsDotFolders) {
   EXPECT_EQ(tree["s/deeper/d.txt"], "src/s/deeper/d.txt");
 }
 
-TEST(Compress, SkipsWhatCannotBeStoredWithWarningsAndStillSucceeds) {
-  test::TempDir dir;
-  fs::create_directory("src");
-  test::WriteFile("src/real.txt", "data");
-  test::WriteFile("src/empty.txt", "");
-  mkfifo("src/pipe", 0644);
-  fs::create_symlink("missing-target", "src/dangling");
-  fs::create_symlink("real.txt", "src/link.txt");
-  Packed packed = Pack(dir);
-  EXPECT_EQ(packed.result, 1);
-  auto has = [&](const std::string& line) {
-    return std::find(packed.lines.begin(), packed.lines.end(), line) != packed.lines.end();
-  };
-  EXPECT_TRUE(has("Warning: empty.txt: empty file; not stored, since the format cannot hold empty files"));
-  EXPECT_TRUE(has("Warning: pipe: not a regular file (a pipe, socket or device); skipped"));
-  EXPECT_TRUE(has("Warning: dangling: a link whose target is missing; skipped"));
-  std::sort(packed.names.begin(), packed.names.end());
-  EXPECT_EQ(packed.names, (std::vector<std::string>{"", "link.txt", "real.txt"}));
-  EXPECT_EQ(packed.lines.back(), "All done!");
-}
-
-TEST(Compress, FolderLinkCycleIsEnteredOnce) {
-  test::TempDir dir;
-  fs::create_directories("src/a");
-  test::WriteFile("src/a/f.txt", "f");
-  fs::create_directory_symlink("..", "src/a/up");
-  fs::create_directory_symlink(dir.path() + "/src/a", "src/alias");
-  Packed packed = Pack(dir);
-  std::sort(packed.names.begin(), packed.names.end());
-  // The alias is a second way into a folder the walk is not inside: taken.
-  EXPECT_EQ(packed.names, (std::vector<std::string>{"", "a\\f.txt", "alias\\f.txt"}));
-  EXPECT_EQ(std::count_if(packed.lines.begin(), packed.lines.end(),
-                          [](auto& l) { return l.starts_with("Warning: ") && l.find("already being packed") != std::string::npos; }),
-            2);
-}
-
 TEST(Compress, TrailingSeparatorLosesNoCharacter) {
   test::TempDir dir;
   fs::create_directories("src/sub");
   test::WriteFile("src/sub/x.txt", "x");
   EXPECT_EQ(Pack(dir, "src/").names, (std::vector<std::string>{"sub\\x.txt", ""}));
 }
-
-TEST(Compress, FileNameHoldingABackslashIsAnError) {
-  test::TempDir dir;
-  fs::create_directory("src");
-  test::WriteFile("src/a\\b.txt", "x");
-  Packed packed = Pack(dir);
-  EXPECT_EQ(packed.result, 0);
-  EXPECT_FALSE(test::Exists("out.vrk"));
-}
-
-struct PackFault {
-  const char* what;
-  std::function<void(test::FaultySystem&)> arm;
-  const char* error;
-};
-void PrintTo(const PackFault& c, std::ostream* os) { *os << c.what; }
-
-class CompressFault : public testing::TestWithParam<PackFault> {};
-
-// Every failure is named; the walk goes on, so all of them are reported in
-// one run; no archive is written and an old one is left exactly as it was.
-TEST_P(CompressFault, LeavesTheExistingArchiveUntouched) {
-  test::TempDir dir;
-  fs::create_directories("src/sub");
-  test::WriteFile("src/a.txt", "abc");
-  test::WriteFile("src/sub/b.txt", "0123456789");
-  test::WriteFile("src/z.txt", "last");
-  test::WriteFile("out.vrk", "old archive");
-  test::FaultySystem sys;
-  GetParam().arm(sys);
-  platform::ScopedSystem scoped(sys);
-  Packed packed = Pack(dir);
-  EXPECT_EQ(packed.result, 0);
-  EXPECT_NE(std::find(packed.lines.begin(), packed.lines.end(), GetParam().error), packed.lines.end());
-  EXPECT_EQ(packed.lines.back(), "Failed with 1 error; out.vrk was not written.");
-  EXPECT_EQ(test::ReadFile("out.vrk"), "old archive");
-  EXPECT_EQ(test::TreeOf(dir.path()).size(), 4u) << "a temporary file was left behind";
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Table, CompressFault,
-    testing::Values(
-        PackFault{"unreadable", [](auto& s) { s.failOpen["sub/b.txt"] = EACCES; }, "Error: sub\\b.txt: Permission denied"},
-        PackFault{"read error", [](auto& s) { s.shortReadAfter["a.txt"] = {1, EIO}; },
-                  "Error: a.txt: read error: Input/output error"},
-        PackFault{"shrank", [](auto& s) { s.shortReadAfter["z.txt"] = {2, 0}; },
-                  "Error: z.txt: the file shrank while it was read (2 of 4 bytes)"},
-        PackFault{"grew", [](auto& s) { s.fakeLength["z.txt"] = 3; }, "Error: z.txt: the file grew while it was read (it had 3 bytes)"},
-        PackFault{"too large", [](auto& s) { s.fakeLength["z.txt"] = 0x80000000LL; },
-                  "Error: z.txt: 2147483648 bytes is too large to store (at most 2147483647 bytes per file)"},
-        PackFault{"unlistable", [](auto& s) { s.failList["src/sub"] = EACCES; },
-                  "Error: sub: cannot list the folder: Permission denied"},
-        PackFault{"unenterable", [](auto& s) { s.failChangeDir["sub"] = EACCES; },
-                  "Error: sub: cannot enter the folder: Permission denied"},
-        PackFault{"disk full", [](auto& s) { s.failWriteAfter["out.vrk.partial-"] = {40, ENOSPC}; },
-                  "Error: out.vrk: No space left on device"},
-        PackFault{"create refused", [](auto& s) { s.failOpen["out.vrk.partial-"] = EACCES; },
-                  "Error: out.vrk: cannot create the file: Permission denied"},
-        PackFault{"rename refused", [](auto& s) { s.failRename["out.vrk"] = EXDEV; },
-                  "Error: out.vrk: Invalid cross-device link"}),
-    [](const auto& info) {
-      std::string name = info.param.what;
-      std::replace(name.begin(), name.end(), ' ', '_');
-      return name;
-    });
 
 TEST(Compress, ExistingArchiveInsideTheFolderIsPackedWithItsOldContent) {
   test::TempDir dir;

@@ -3,11 +3,14 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
+#include <csignal>
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <sstream>
 
 #include "archive/archive.h"
+#include "tests/reference_model.h"
 
 namespace fs = std::filesystem;
 
@@ -35,10 +38,22 @@ std::string ArchiveBytes::Of(const std::vector<std::pair<std::string, std::strin
 }
 
 TempDir::TempDir() : saved_(platform::Sys().CurrentDirectory()) {
+#ifdef _WIN32
+  // No mkdtemp: fresh names are tried until one is new. The path is taken
+  // as the system reports the current directory, which tests compare with.
+  static std::mt19937_64 random{std::random_device{}()};
+  std::string fresh;
+  do {
+    fresh = (fs::temp_directory_path() / ("vrk-test-" + std::to_string(random() % 1000000000))).string();
+  } while (!fs::create_directory(fresh));
+  if (platform::Sys().ChangeDirectory(fresh) != 0) throw std::runtime_error("cannot enter " + fresh);
+  path_ = platform::Sys().CurrentDirectory();
+#else
   std::string pattern = (fs::temp_directory_path() / "vrk-test-XXXXXX").string();
   if (!mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
   path_ = fs::canonical(pattern).string();
   if (platform::Sys().ChangeDirectory(path_) != 0) throw std::runtime_error("cannot enter " + path_);
+#endif
 }
 
 TempDir::~TempDir() {
@@ -66,13 +81,39 @@ std::vector<std::string> LogCapture::Lines() const {
   return lines;
 }
 
+Outcome ExtractBytes(const std::string& archiveName, const std::string& bytes) {
+  WriteFile(archiveName, bytes);
+  LogCapture log;
+  Archive archive;
+  int result = archive.Extract(archiveName.c_str());
+  return {result, log.Lines()};
+}
+
+bool Packed::Logged(const std::string& line) const { return std::find(lines.begin(), lines.end(), line) != lines.end(); }
+
+Packed Pack(const TempDir& dir, const std::string& folder) {
+  LogCapture log;
+  Archive archive;
+  std::string full = dir.path() + "/" + folder;
+  int result = archive.CompressPath("out.vrk", full.c_str());
+  Packed packed{result, log.Lines(), {}};
+  for (const auto& entry : archive.entries) packed.names.push_back(entry->name);
+  EXPECT_EQ(platform::Sys().CurrentDirectory(), dir.path());
+  return packed;
+}
+
 void WriteFile(const std::string& path, const std::string& bytes) {
   std::ofstream(path, std::ios::binary) << bytes;
 }
 
 std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
+  // Through the platform layer, which opens paths of any length.
+  int error = 0;
+  auto in = platform::System().OpenRead(path, false, error);
+  std::string bytes;
+  char buffer[65536];
+  for (std::size_t n; in && (n = in->Read(buffer, sizeof buffer)) > 0;) bytes.append(buffer, n);
+  return bytes;
 }
 
 bool Exists(const std::string& path) { return fs::exists(fs::symlink_status(path)); }
@@ -80,9 +121,45 @@ bool Exists(const std::string& path) { return fs::exists(fs::symlink_status(path
 std::map<std::string, std::string> TreeOf(const std::string& folder) {
   std::map<std::string, std::string> tree;
   for (const auto& item : fs::recursive_directory_iterator(folder)) {
-    if (item.is_regular_file()) tree[fs::relative(item.path(), folder).string()] = ReadFile(item.path());
+    if (item.is_regular_file()) tree[fs::relative(item.path(), folder).generic_string()] = ReadFile(item.path().string());
   }
   return tree;
+}
+
+std::map<std::string, std::string> Snapshot(const std::string& folder, const std::string& except) {
+  std::map<std::string, std::string> items;
+  for (auto it = fs::recursive_directory_iterator(folder); it != fs::recursive_directory_iterator(); ++it) {
+    const auto& item = *it;
+    std::string relative = fs::relative(item.path(), folder).string();
+    if (relative == except) {
+      it.disable_recursion_pending();
+      continue;
+    }
+    items[relative] = item.is_symlink() ? "<link>" : item.is_directory() ? "<dir>" : ReadFile(item.path());
+  }
+  return items;
+}
+
+Outcome ExtractChecked(const TempDir& dir, const std::string& bytes, const std::function<void()>& setup) {
+  fs::create_directories(dir.path() + "/a/b/out");
+  platform::Sys().ChangeDirectory(dir.path() + "/a/b/out");
+  setup();
+  WriteFile("maps.vrk", bytes);
+  const std::string output = "a/b/out/maps";
+  auto before = Snapshot(dir.path(), output);
+  Outcome outcome = ExtractBytes("maps.vrk", bytes);
+  EXPECT_EQ(platform::Sys().CurrentDirectory(), dir.path() + "/a/b/out");
+  platform::Sys().ChangeDirectory(dir.path());
+  EXPECT_EQ(Snapshot(dir.path(), output), before) << "something outside the output folder changed";
+  EXPECT_EQ(outcome.lines.back() == "All done!", outcome.result == 1) << outcome.lines.back();
+  if (outcome.result == 1) {
+    model::Reading reading = model::Read(bytes);
+    EXPECT_TRUE(reading.CanSucceed()) << "a damaged or refused archive was reported as extracted";
+    for (const auto& [path, content] : reading.files) EXPECT_EQ(ReadFile(dir.path() + "/" + output + "/" + path), content) << path;
+  } else {
+    EXPECT_TRUE(outcome.lines.back().starts_with("Failed with ")) << outcome.lines.back();
+  }
+  return outcome;
 }
 
 // ---------------------------------------------------------------------------
@@ -91,7 +168,9 @@ namespace {
 
 template <typename Value>
 const Value* Match(const std::map<std::string, Value>& rules, const std::string& path) {
-  std::string native = platform::System::Native(path);
+  // Rules are written with '/', which matches either separator.
+  std::string native = path;
+  std::replace(native.begin(), native.end(), '\\', '/');
   for (const auto& [needle, value] : rules) {
     if (native.find(needle) != std::string::npos) return &value;
   }
@@ -101,8 +180,8 @@ const Value* Match(const std::map<std::string, Value>& rules, const std::string&
 class FaultyStream final : public platform::ByteStream {
  public:
   FaultyStream(std::unique_ptr<platform::ByteStream> inner, const std::pair<std::size_t, int>* writeLimit,
-               const std::pair<std::size_t, int>* readLimit, const std::int64_t* length)
-      : inner_(std::move(inner)), writeLimit_(writeLimit), readLimit_(readLimit), length_(length) {}
+               const std::pair<std::size_t, int>* readLimit, const std::int64_t* length, const std::size_t* killLimit)
+      : inner_(std::move(inner)), writeLimit_(writeLimit), readLimit_(readLimit), length_(length), killLimit_(killLimit) {}
 
   std::size_t Read(void* buffer, std::size_t n) override {
     if (readLimit_) {
@@ -121,6 +200,7 @@ class FaultyStream final : public platform::ByteStream {
     return Read(&c, 1) == 1 ? c : -1;
   }
   bool Write(const void* buffer, std::size_t n) override {
+    if (killLimit_ && written_ + n > *killLimit_) std::raise(SIGKILL);
     if (writeLimit_ && written_ + n > writeLimit_->first) {
       inner_->Write(buffer, writeLimit_->first - written_);
       written_ = writeLimit_->first;
@@ -139,6 +219,7 @@ class FaultyStream final : public platform::ByteStream {
   const std::pair<std::size_t, int>* writeLimit_;
   const std::pair<std::size_t, int>* readLimit_;
   const std::int64_t* length_;
+  const std::size_t* killLimit_;
   std::size_t read_ = 0, written_ = 0;
   int error_ = 0;
 };
@@ -151,8 +232,9 @@ std::unique_ptr<platform::ByteStream> FaultySystem::Wrap(std::unique_ptr<platfor
   auto write = Match(failWriteAfter, path);
   auto read = Match(shortReadAfter, path);
   auto length = Match(fakeLength, path);
-  if (!write && !read && !length) return stream;
-  return std::make_unique<FaultyStream>(std::move(stream), write, read, length);
+  auto kill = Match(killAfterWriting, path);
+  if (!write && !read && !length && !kill) return stream;
+  return std::make_unique<FaultyStream>(std::move(stream), write, read, length, kill);
 }
 
 std::unique_ptr<platform::ByteStream> FaultySystem::OpenRead(const std::string& path, bool regularOnly, int& error) {
@@ -190,7 +272,8 @@ int FaultySystem::ListDirectory(const std::string& path, std::vector<platform::D
   std::string here = CurrentDirectory();
   if (auto fail = Match(failList, here)) return *fail;
   int error = System::ListDirectory(path, items);
-  std::string folder = here.substr(here.find_last_of('/') + 1);
+  if (onList) onList(here);
+  std::string folder = here.substr(here.find_last_of("/\\") + 1);
   if (auto order = listOrder.find(folder); order != listOrder.end()) {
     auto rank = [&](const platform::DirItem& item) {
       return std::find(order->second.begin(), order->second.end(), item.name) - order->second.begin();

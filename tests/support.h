@@ -2,6 +2,7 @@
 // folder per test, the captured log and a platform that fails on request.
 #pragma once
 
+#include <cctype>
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -60,11 +61,50 @@ class LogCapture : public LogView {
   LogView* previous_;
 };
 
+struct Outcome {
+  int result;
+  std::vector<std::string> lines;
+};
+// Writes bytes as archiveName in the current folder and extracts it.
+Outcome ExtractBytes(const std::string& archiveName, const std::string& bytes);
+
+struct Packed {
+  int result;
+  std::vector<std::string> lines;
+  std::vector<std::string> names;  // the entries, terminator last
+  bool Logged(const std::string& line) const;
+};
+// Packs dir/folder into dir/out.vrk, with dir current.
+Packed Pack(const TempDir& dir, const std::string& folder = "src");
+
+// Names the cases of a parameterised table after their rows' `label`.
+struct LabelName {
+  template <typename Info>
+  std::string operator()(const Info& info) const {
+    std::string name = info.param.label;
+    for (char& c : name) {
+      if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
+    }
+    return name;
+  }
+};
+
 void WriteFile(const std::string& path, const std::string& bytes);
 std::string ReadFile(const std::string& path);
 bool Exists(const std::string& path);
 // Every regular file below a folder, relative path -> content.
 std::map<std::string, std::string> TreeOf(const std::string& folder);
+// Everything below a folder, links not followed: relative path -> content,
+// "<dir>" or "<link>", leaving out the path `except` and all below it.
+std::map<std::string, std::string> Snapshot(const std::string& folder, const std::string& except = "\n");
+
+// Extracts bytes as a/b/out/maps.vrk below dir (so a name that climbs lands
+// inside dir) after setup has run in a/b/out, and checks what must hold for
+// any input: nothing outside the output folder changed; the run ends with
+// "All done!" exactly when it returns 1; and a success wrote every file the
+// archive holds, with its bytes. Leaves dir current.
+Outcome ExtractChecked(const TempDir& dir, const std::string& bytes,
+                       const std::function<void()>& setup = [] {});
 
 // The real platform, with failures injected where a rule matches: a rule
 // names a substring of the native path and the error to fail with.
@@ -83,6 +123,12 @@ class FaultySystem : public platform::System {
   std::map<std::string, std::int64_t> fakeLength;
   // The order in which a folder's items are listed, by folder name.
   std::map<std::string, std::vector<std::string>> listOrder;
+  // Writing to a matching file kills the process (as kill -9 would) once
+  // this many bytes went.
+  std::map<std::string, std::size_t> killAfterWriting;
+  // Called with the current directory after each listing, before the walk
+  // acts on it.
+  std::function<void(const std::string&)> onList;
   std::vector<std::string> debugOutput;
 
   std::unique_ptr<platform::ByteStream> OpenRead(const std::string& path, bool regularOnly, int& error) override;

@@ -1,0 +1,203 @@
+// Faults met while extracting and packing: full disks, refused opens, short
+// reads, files and folders that change under the walk, things that are not
+// files, and a process killed in the middle of writing an archive.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <csignal>
+#include <filesystem>
+
+#include "archive/archive.h"
+#include "tests/support.h"
+
+namespace fs = std::filesystem;
+using test::ArchiveBytes;
+
+namespace {
+
+struct FaultCase {
+  const char* label;
+  std::function<void(test::FaultySystem&)> arm;
+  const char* error;
+  std::map<std::string, std::string> left;  // files under maps/ afterwards
+};
+void PrintTo(const FaultCase& c, std::ostream* os) { *os << c.label; }
+
+class ExtractFault : public testing::TestWithParam<FaultCase> {};
+
+TEST_P(ExtractFault, IsReportedWithTheFileAndTheRunFails) {
+  test::TempDir dir;
+  test::WriteFile("maps.vrk", ArchiveBytes::Of({{"a.txt", "abc"}, {"sub\\b.txt", "0123456789"}, {"c.txt", "z"}}));
+  test::FaultySystem sys;
+  GetParam().arm(sys);
+  platform::ScopedSystem scoped(sys);
+  test::LogCapture log;
+  Archive archive;
+  EXPECT_EQ(archive.Extract("maps.vrk"), 0);
+  std::vector<std::string> lines = log.Lines();
+  EXPECT_NE(std::find(lines.begin(), lines.end(), GetParam().error), lines.end()) << log.Transcript();
+  EXPECT_EQ(lines.back(), "Failed with 1 error.");
+  using Tree = std::map<std::string, std::string>;
+  EXPECT_EQ(test::Exists("maps") ? test::TreeOf("maps") : Tree{}, GetParam().left);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, ExtractFault,
+    testing::Values(
+        FaultCase{"archive unreadable", [](auto& s) { s.failOpen["maps.vrk"] = EACCES; },
+                  "Error: maps.vrk: Permission denied", {}},
+        FaultCase{"disk full", [](auto& s) { s.failWriteAfter["sub/b.txt"] = {4, ENOSPC}; },
+                  "Error: sub\\b.txt: No space left on device; the incomplete file is removed", {{"a.txt", "abc"}}},
+        FaultCase{"file too large", [](auto& s) { s.failWriteAfter["a.txt"] = {0, EFBIG}; },
+                  "Error: a.txt: File too large; the incomplete file is removed", {}},
+        FaultCase{"create refused", [](auto& s) { s.failOpen["maps/a.txt"] = EACCES; },
+                  "Error: a.txt: cannot create the file: Permission denied",
+                  {{"sub/b.txt", "0123456789"}, {"c.txt", "z"}}},
+        FaultCase{"folder refused", [](auto& s) { s.failMakeDir["sub"] = EACCES; },
+                  "Error: sub: cannot create the folder: Permission denied", {{"a.txt", "abc"}, {"c.txt", "z"}}},
+        FaultCase{"short read", [](auto& s) { s.shortReadAfter["maps.vrk"] = {110, EIO}; },
+                  "Error: sub\\b.txt: read error after 4 of 10 bytes: Input/output error",
+                  {{"a.txt", "abc"}, {"sub/b.txt", "0123"}}}),
+    test::LabelName());
+
+struct PackFault {
+  const char* label;
+  std::function<void(test::FaultySystem&)> arm;
+  const char* error;
+};
+void PrintTo(const PackFault& c, std::ostream* os) { *os << c.label; }
+
+class CompressFault : public testing::TestWithParam<PackFault> {};
+
+// Every failure is named; the walk goes on, so all of them are reported in
+// one run; no archive is written and an old one is left exactly as it was.
+TEST_P(CompressFault, LeavesTheExistingArchiveUntouched) {
+  test::TempDir dir;
+  fs::create_directories("src/sub");
+  test::WriteFile("src/a.txt", "abc");
+  test::WriteFile("src/sub/b.txt", "0123456789");
+  test::WriteFile("src/z.txt", "last");
+  test::WriteFile("out.vrk", "old archive");
+  test::FaultySystem sys;
+  GetParam().arm(sys);
+  platform::ScopedSystem scoped(sys);
+  test::Packed packed = test::Pack(dir);
+  EXPECT_EQ(packed.result, 0);
+  EXPECT_NE(std::find(packed.lines.begin(), packed.lines.end(), GetParam().error), packed.lines.end());
+  EXPECT_EQ(packed.lines.back(), "Failed with 1 error; out.vrk was not written.");
+  EXPECT_EQ(test::ReadFile("out.vrk"), "old archive");
+  for (const auto& [path, content] : test::TreeOf(dir.path())) {
+    EXPECT_EQ(path.find(".partial-"), std::string::npos) << "a temporary file was left behind";
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, CompressFault,
+    testing::Values(
+        PackFault{"unreadable", [](auto& s) { s.failOpen["sub/b.txt"] = EACCES; }, "Error: sub\\b.txt: Permission denied"},
+        PackFault{"read error", [](auto& s) { s.shortReadAfter["a.txt"] = {1, EIO}; },
+                  "Error: a.txt: read error: Input/output error"},
+        PackFault{"shrank", [](auto& s) { s.shortReadAfter["z.txt"] = {2, 0}; },
+                  "Error: z.txt: the file shrank while it was read (2 of 4 bytes)"},
+        PackFault{"grew", [](auto& s) { s.fakeLength["z.txt"] = 3; }, "Error: z.txt: the file grew while it was read (it had 3 bytes)"},
+        PackFault{"too large", [](auto& s) { s.fakeLength["z.txt"] = 0x80000000LL; },
+                  "Error: z.txt: 2147483648 bytes is too large to store (at most 2147483647 bytes per file)"},
+        PackFault{"unlistable", [](auto& s) { s.failList["src/sub"] = EACCES; },
+                  "Error: sub: cannot list the folder: Permission denied"},
+        PackFault{"unenterable", [](auto& s) { s.failChangeDir["sub"] = EACCES; },
+                  "Error: sub: cannot enter the folder: Permission denied"},
+        PackFault{"disk full", [](auto& s) { s.failWriteAfter["out.vrk.partial-"] = {40, ENOSPC}; },
+                  "Error: out.vrk: No space left on device"},
+        PackFault{"create refused", [](auto& s) { s.failOpen["out.vrk.partial-"] = EACCES; },
+                  "Error: out.vrk: cannot create the file: Permission denied"},
+        PackFault{"rename refused", [](auto& s) { s.failRename["out.vrk"] = EXDEV; },
+                  "Error: out.vrk: Invalid cross-device link"},
+        PackFault{"folder vanishes during the walk",
+                  [](auto& s) {
+                    s.onList = [](const std::string& here) {
+                      if (here.ends_with("/src")) fs::remove_all("sub");
+                    };
+                  },
+                  "Error: sub: cannot enter the folder: No such file or directory"}),
+    test::LabelName());
+
+struct SkipRow {
+  const char* label;
+  std::function<void()> plant;  // run in src
+  const char* warning;
+};
+void PrintTo(const SkipRow& row, std::ostream* os) { *os << row.label; }
+
+class Skipped : public testing::TestWithParam<SkipRow> {};
+
+// What cannot be stored is skipped with a warning, never opened, and the run
+// still succeeds with everything else.
+TEST_P(Skipped, WithAWarningAndTheRunSucceeds) {
+  test::TempDir dir;
+  fs::create_directory("src");
+  test::WriteFile("src/real.txt", "data");
+  platform::Sys().ChangeDirectory("src");
+  GetParam().plant();
+  platform::Sys().ChangeDirectory(dir.path());
+  test::Packed packed = test::Pack(dir);
+  EXPECT_EQ(packed.result, 1);
+  EXPECT_TRUE(packed.Logged(GetParam().warning)) << testing::PrintToString(packed.lines);
+  EXPECT_EQ(packed.names, (std::vector<std::string>{"real.txt", ""}));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, Skipped,
+    testing::Values(
+        SkipRow{"empty file", [] { test::WriteFile("empty.txt", ""); },
+                "Warning: empty.txt: empty file; not stored, since the format cannot hold empty files"},
+        SkipRow{"named pipe", [] { mkfifo("pipe", 0644); },
+                "Warning: pipe: not a regular file (a pipe, socket or device); skipped"},
+        SkipRow{"device", [] { fs::create_symlink("/dev/null", "null"); },
+                "Warning: null: not a regular file (a pipe, socket or device); skipped"},
+        SkipRow{"dangling link", [] { fs::create_symlink("missing-target", "dangling"); },
+                "Warning: dangling: a link whose target is missing; skipped"},
+        SkipRow{"link cycle", [] { fs::create_directory_symlink(".", "loop"); },
+                "Warning: loop: this folder is already being packed (a link leads back into it); skipped"}),
+    test::LabelName());
+
+TEST(Fault, LinkToAFileOrASecondWayIntoAFolderIsPacked) {
+  test::TempDir dir;
+  fs::create_directories("src/a");
+  test::WriteFile("src/a/f.txt", "f");
+  fs::create_symlink("a/f.txt", "src/link.txt");
+  fs::create_directory_symlink(dir.path() + "/src/a", "src/alias");
+  fs::create_directory_symlink("..", "src/a/up");
+  test::Packed packed = test::Pack(dir);
+  std::sort(packed.names.begin(), packed.names.end());
+  EXPECT_EQ(packed.names, (std::vector<std::string>{"", "a\\f.txt", "alias\\f.txt", "link.txt"}));
+}
+
+// kill -9 in the middle of writing: the old archive stays as it was, and the
+// stale file left behind is named so it is never taken for an archive.
+TEST(Fault, KilledWhileWritingLeavesTheOldArchive) {
+  test::TempDir dir;
+  fs::create_directory("src");
+  test::WriteFile("src/a.txt", std::string(100000, 'a'));
+  test::WriteFile("out.vrk", "old archive");
+  EXPECT_EXIT(
+      {
+        test::FaultySystem sys;
+        sys.killAfterWriting["out.vrk.partial-"] = 50000;
+        platform::ScopedSystem scoped(sys);
+        test::Pack(dir);
+      },
+      testing::KilledBySignal(SIGKILL), "");
+  EXPECT_EQ(test::ReadFile("out.vrk"), "old archive");
+  std::vector<std::string> stale;
+  for (const auto& item : fs::directory_iterator(dir.path())) {
+    std::string name = item.path().filename().string();
+    if (name.starts_with("out.vrk.partial-")) stale.push_back(name);
+  }
+  ASSERT_EQ(stale.size(), 1u);
+  EXPECT_FALSE(stale[0].ends_with(".vrk"));
+  EXPECT_EQ(test::Pack(dir).result, 1);
+  EXPECT_EQ(test::ReadFile("out.vrk"), ArchiveBytes::Of({{"a.txt", std::string(100000, 'a')}}));
+}
+
+}  // namespace
