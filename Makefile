@@ -4,11 +4,14 @@
 # Both work on a fresh Debian 12 machine (run as root, or with sudo available).
 
 PRESET ?= dev
-BUILD_PACKAGES := cmake ninja-build g++ make libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev qt6-base-dev
+BUILD_PACKAGES := cmake ninja-build g++ make libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev qt6-base-dev \
+  clang libclang-rt-14-dev time perl
 RUN_PACKAGES := $(BUILD_PACKAGES)
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
-.PHONY: all deps build run test test-dev test-asan clean
+FUZZ_SECONDS ?= 60
+
+.PHONY: all deps build run test test-dev test-asan fuzz clean
 
 all: build
 
@@ -30,7 +33,7 @@ run: PRESET = release
 run: build
 	./scripts/run-sample.sh build/release
 
-test: deps test-dev test-asan
+test: deps test-dev test-asan fuzz
 
 test-dev:
 	cmake --preset dev
@@ -41,6 +44,12 @@ test-asan:
 	cmake --preset asan
 	cmake --build --preset asan
 	ctest --preset asan
+
+# Each fuzz target for FUZZ_SECONDS (clang, libFuzzer, ASan and UBSan).
+fuzz: deps
+	cmake --preset fuzz
+	cmake --build --preset fuzz
+	./scripts/fuzz.sh $(FUZZ_SECONDS) build/fuzz
 
 clean:
 	rm -rf build

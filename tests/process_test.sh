@@ -33,5 +33,27 @@ check "no command" 2 $?
 "$vrk" verify missing.vrk >/dev/null
 check "verify of a missing archive" 1 $?
 
+# Extraction copies through a bounded buffer: an entry claiming 4 GB with
+# little data behind it keeps peak memory small.
+if [ -x /usr/bin/time ]; then
+  { printf 'huge.bin\0'; head -c 16 /dev/zero; printf '\377\377\377\377'; head -c 21 /dev/zero; head -c 100000 /dev/urandom; } >claim.vrk
+  peak=$(/usr/bin/time -f %M "$vrk" -q extract claim.vrk 2>&1 >/dev/null | tail -n 1)
+  if [ "$peak" -ge 65536 ]; then echo "FAIL: peak memory ${peak} KiB for a 4 GB claim"; failures=$((failures + 1)); fi
+fi
+
+# A refused open for real: an unprivileged user packing a tree with a file it
+# may not read gets the system's reason, and no archive.
+if [ "$(id -u)" = 0 ] && command -v setpriv >/dev/null; then
+  chmod 0777 "$work"
+  # A copy the unprivileged user can run, wherever the build lives.
+  cp "$vrk" "$work/vrk-copy" && chmod 0755 "$work/vrk-copy"
+  mkdir -p locked && echo secret >locked/secret.txt && echo open >locked/open.txt && chmod 0600 locked/secret.txt
+  chmod 0777 locked
+  out=$(setpriv --reuid=65534 --regid=65534 --clear-groups "$work/vrk-copy" compress locked locked.vrk 2>&1)
+  check "unprivileged compress status" 1 $?
+  check "unprivileged error" "Error: secret.txt: Permission denied" "$(grep '^Error' <<<"$out")"
+  check "no archive written" "" "$(ls locked.vrk* 2>/dev/null)"
+fi
+
 if [ "$failures" -ne 0 ]; then echo "$failures failed"; exit 1; fi
 echo "process tests passed"
