@@ -18,7 +18,7 @@ for target in "${targets[@]}"; do
   done
   log="$build/$target.log"
   echo "== $target: ${seconds} s"
-  if "$build/fuzz/$target" -max_total_time="$seconds" -timeout=2 -rss_limit_mb=2048 \
+  if "$build/fuzz/$target" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 \
       -artifact_prefix="$build/$target-" -print_final_stats=1 "$corpus" >"$log" 2>&1; then
     grep -E '^stat::number_of_executed_units|^Done' "$log" | tr '\n' ' '
     echo
