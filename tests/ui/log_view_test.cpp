@@ -59,10 +59,14 @@ TEST(LogView, EndOfTheTranscriptStaysInViewEvenAfterTheUserScrolledUp) {
   ASSERT_GT(bar->maximum(), 0);
   EXPECT_EQ(bar->value(), bar->maximum());
 
+  // The user scrolls up; the next message, long enough to bring in the
+  // horizontal scroll bar, is still scrolled to, not hidden behind that bar.
   bar->setValue(0);
-  LogPrintf("All done!\n");
+  const std::string longName(300, 'n');
+  LogPrintf("Extracting %s (1 bytes)\n", longName.c_str());
+  EXPECT_TRUE(LogBox(dialog)->horizontalScrollBar()->isVisible());
   EXPECT_EQ(bar->value(), bar->maximum());
-  EXPECT_TRUE(uitest::LogText(dialog).endsWith("file199.bin (199 bytes)\nAll done!\n"));
+  EXPECT_TRUE(uitest::LogText(dialog).endsWith(QString::fromStdString("file199.bin (199 bytes)\nExtracting " + longName + " (1 bytes)\n")));
 }
 
 // Counts the paint events a widget receives.

@@ -199,6 +199,8 @@ TEST(MainDialog, AboutItemIsInTheContextMenuAndOnF1) {
     ModalScript script;
     script.Then(CheckAndCloseAbout(&dialog, &opened)).Then(CheckAndCloseAbout(&dialog, &opened));
     about->trigger();
+    QApplication::setActiveWindow(&dialog);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&dialog));
     QTest::keyClick(&dialog, Qt::Key_F1);
   }
   EXPECT_EQ(opened, 2);
