@@ -81,7 +81,7 @@ class Archive {
   virtual void MakeDirectoryChain(const std::string& path);
 
   std::vector<std::unique_ptr<ArchiveEntry>> entries;
-  std::vector<std::uint8_t> data;
+  platform::ByteBuffer data;
   std::string rootPrefix;
 
   // Errors reported by the current operation.

@@ -1,6 +1,14 @@
 #include <csignal>
 #include <iostream>
 
+#ifdef _WIN32
+#include <io.h>
+#define isatty _isatty
+#define STDOUT_FILENO 1
+#else
+#include <unistd.h>
+#endif
+
 #include "cli/vrk_cli.h"
 
 int main(int argc, char** argv) {
@@ -10,5 +18,5 @@ int main(int argc, char** argv) {
   std::signal(SIGXFSZ, SIG_IGN);
 #endif
   std::ios::sync_with_stdio(false);
-  return RunVrk(std::vector<std::string>(argv + 1, argv + argc), std::cout, std::cerr);
+  return RunVrk(std::vector<std::string>(argv + 1, argv + argc), std::cout, std::cerr, isatty(STDOUT_FILENO) != 0);
 }

@@ -13,7 +13,9 @@ namespace {
 // Shows the transcript as the log box would, with LF line ends.
 class StreamLogView final : public LogView {
  public:
-  StreamLogView(std::ostream& out, std::ostream& err, bool quiet) : out_(out), err_(err), quiet_(quiet) {}
+  StreamLogView(std::ostream& out, std::ostream& err, bool quiet, bool interactive)
+      : out_(out), err_(err), quiet_(quiet), interactive_(interactive) {}
+  ~StreamLogView() override { out_.flush(); }
 
   void AppendText(std::string_view text) override {
     std::string plain;
@@ -23,7 +25,8 @@ class StreamLogView final : public LogView {
       plain += text[i];
     }
     if (!quiet_) {
-      out_ << plain << std::flush;
+      out_ << plain;
+      if (interactive_) out_.flush();
     } else if (plain.starts_with("Error: ") || plain.starts_with("Warning: ")) {
       err_ << plain << std::flush;
     }
@@ -36,6 +39,7 @@ class StreamLogView final : public LogView {
   std::ostream& out_;
   std::ostream& err_;
   bool quiet_;
+  bool interactive_;
 };
 
 // Registers a view for the life of one run and puts the previous one back.
@@ -111,7 +115,7 @@ int List(const std::string& archivePath, std::ostream& out) {
 
 }  // namespace
 
-int RunVrk(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+int RunVrk(const std::vector<std::string>& args, std::ostream& out, std::ostream& err, bool interactive) {
   CLI::App app{"Extracts, packs, lists and verifies VRK archives.", "vrk"};
   app.set_version_flag("--version", "vrk 1.0.0.1 (Korvane VRK Tool, archive format v1.01a)");
   app.require_subcommand(1);
@@ -153,11 +157,11 @@ int RunVrk(const std::vector<std::string>& args, std::ostream& out, std::ostream
   if (debug) platform::SetDebugOutput(true);
   if (list->parsed()) {
     // The listing owns standard output; problems go to standard error.
-    StreamLogView view(err, err, false);
+    StreamLogView view(err, err, false, true);
     ScopedLogView scoped(view);
     return List(archivePath, out);
   }
-  StreamLogView view(out, err, quiet);
+  StreamLogView view(out, err, quiet, interactive);
   ScopedLogView scoped(view);
   if (extract->parsed()) return Extract(archivePath);
   if (compress->parsed()) return Compress(folderPath, archivePath);

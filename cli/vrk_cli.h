@@ -14,5 +14,6 @@ enum VrkExitStatus {
 };
 
 // args excludes the program name. The transcript goes to out, usage errors
-// (and, with --quiet, error and warning lines) to err.
-int RunVrk(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+// (and, with --quiet, error and warning lines) to err. When interactive (a
+// terminal), every message is flushed as it comes, so the log fills live.
+int RunVrk(const std::vector<std::string>& args, std::ostream& out, std::ostream& err, bool interactive = false);

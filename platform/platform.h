@@ -59,6 +59,31 @@ class ByteStream {
   virtual int error() const = 0;
 };
 
+// A growable byte buffer for the contents of a whole packing run. It grows
+// in place in the address space (no copy of what it holds, no doubling of
+// the memory in use): only the bytes up to size() are ever touched. Bytes
+// that resize() adds are unspecified until written.
+class ByteBuffer {
+ public:
+  ByteBuffer() = default;
+  ~ByteBuffer();
+  ByteBuffer(const ByteBuffer&) = delete;
+  ByteBuffer& operator=(const ByteBuffer&) = delete;
+
+  // Throws std::bad_alloc when the memory cannot be had.
+  void resize(std::size_t size);
+  std::size_t size() const { return size_; }
+  bool empty() const { return size_ == 0; }
+  std::uint8_t* data() { return data_; }
+  const std::uint8_t* data() const { return data_; }
+
+ private:
+  std::uint8_t* data_ = nullptr;
+  std::size_t size_ = 0;
+  std::size_t capacity_ = 0;  // bytes of address space held
+  [[maybe_unused]] std::size_t committed_ = 0;  // bytes of it backed by memory (Windows)
+};
+
 enum class ItemKind {
   Directory,    // a folder, or a link to one
   RegularFile,  // a plain file, or a link to one

@@ -5,6 +5,7 @@
 // kept as a logical path, the way a shell keeps PWD, so that a folder entered
 // through a link is left again along the path that was entered.
 #include <dirent.h>
+#include <sys/mman.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -14,10 +15,11 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <algorithm>
+#include <new>
 #include <optional>
 
 #include "platform/platform.h"
-#include "platform/stdio_stream.h"
 
 namespace platform {
 
@@ -34,6 +36,112 @@ std::string System::Native(const std::string& path) {
 }
 
 namespace {
+
+// ---------------------------------------------------------------------------
+// Streams on file descriptors. Small reads and writes (header records) go
+// through a buffer; large ones go straight to the system, so a whole file or
+// a whole data block moves in one call without a copy.
+
+class FdStream final : public ByteStream {
+ public:
+  FdStream(int fd, std::int64_t length) : fd_(fd), length_(length) {}
+  ~FdStream() override {
+    if (fd_ >= 0) close(fd_);
+  }
+
+  std::size_t Read(void* buffer, std::size_t n) override {
+    auto* out = static_cast<std::uint8_t*>(buffer);
+    std::size_t done = std::min(n, end_ - at_);
+    if (done) std::memcpy(out, buffer_.get() + at_, done);
+    at_ += done;
+    while (done < n) {
+      if (n - done >= kDirectSize) {
+        ssize_t got = ReadSome(out + done, n - done);
+        if (got <= 0) break;
+        done += static_cast<std::size_t>(got);
+      } else {
+        if (!Fill()) break;
+        std::size_t take = std::min(n - done, end_ - at_);
+        std::memcpy(out + done, buffer_.get() + at_, take);
+        at_ += take;
+        done += take;
+      }
+    }
+    return done;
+  }
+
+  int GetByte() override {
+    if (at_ == end_ && !Fill()) return -1;
+    return buffer_[at_++];
+  }
+
+  bool Write(const void* buffer, std::size_t n) override {
+    if (error_) return false;
+    const auto* in = static_cast<const std::uint8_t*>(buffer);
+    // What is pending goes first, so the bytes reach the file in order.
+    if ((n >= kDirectSize || end_ + n > kBufferSize) && !Flush()) return false;
+    if (n >= kDirectSize) return WriteAll(in, n);
+    if (!buffer_) buffer_ = std::make_unique<std::uint8_t[]>(kBufferSize);
+    std::memcpy(buffer_.get() + end_, in, n);
+    end_ += n;
+    return true;
+  }
+
+  bool Close() override {
+    bool flushed = Flush();
+    int fd = fd_;
+    fd_ = -1;
+    if (close(fd) != 0 && error_ == 0) error_ = errno;
+    return flushed && error_ == 0;
+  }
+
+  std::int64_t Length() override { return length_; }
+  int error() const override { return error_; }
+
+ private:
+  static constexpr std::size_t kBufferSize = 64 * 1024;
+  static constexpr std::size_t kDirectSize = 4096;
+
+  ssize_t ReadSome(std::uint8_t* out, std::size_t n) {
+    ssize_t got;
+    do {
+      got = read(fd_, out, n);
+    } while (got < 0 && errno == EINTR);
+    if (got < 0) error_ = errno;
+    return got;
+  }
+  bool Fill() {
+    if (!buffer_) buffer_ = std::make_unique<std::uint8_t[]>(kBufferSize);
+    ssize_t got = ReadSome(buffer_.get(), kBufferSize);
+    at_ = 0;
+    end_ = got > 0 ? static_cast<std::size_t>(got) : 0;
+    return end_ > 0;
+  }
+  bool WriteAll(const std::uint8_t* in, std::size_t n) {
+    while (n > 0) {
+      ssize_t put = write(fd_, in, n);
+      if (put < 0 && errno == EINTR) continue;
+      if (put <= 0) {
+        error_ = put < 0 ? errno : EIO;
+        return false;
+      }
+      in += put;
+      n -= static_cast<std::size_t>(put);
+    }
+    return true;
+  }
+  bool Flush() {
+    std::size_t pending = end_;
+    end_ = 0;
+    return pending == 0 || (error_ == 0 && WriteAll(buffer_.get(), pending));
+  }
+
+  int fd_;
+  std::int64_t length_;
+  std::unique_ptr<std::uint8_t[]> buffer_;
+  std::size_t at_ = 0, end_ = 0;  // reading: the unread part; writing: end_ is what is pending
+  int error_ = 0;
+};
 
 // ---------------------------------------------------------------------------
 // The logical current directory
@@ -173,8 +281,7 @@ class PathAt {
 // ---------------------------------------------------------------------------
 
 std::unique_ptr<ByteStream> System::OpenRead(const std::string& path, bool regularOnly, int& error) {
-  // O_NONBLOCK keeps an open of a pipe without a writer from hanging; it is
-  // cleared again once the file is known to be a plain file.
+  // O_NONBLOCK keeps an open of a pipe without a writer from hanging.
   PathAt at(path);
   if (at.error()) {
     error = at.error();
@@ -196,15 +303,14 @@ std::unique_ptr<ByteStream> System::OpenRead(const std::string& path, bool regul
     close(fd);
     return nullptr;
   }
-  if (regularOnly) {
-    if (!S_ISREG(st.st_mode)) {
-      error = kErrNotRegularFile;
-      close(fd);
-      return nullptr;
-    }
-    fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+  if (regularOnly && !S_ISREG(st.st_mode)) {
+    error = kErrNotRegularFile;
+    close(fd);
+    return nullptr;
   }
-  return StreamOnDescriptor(fd, "rb", error);
+  // O_NONBLOCK has no effect on a plain file, so it can stay set.
+  error = 0;
+  return std::make_unique<FdStream>(fd, st.st_size);
 }
 
 std::unique_ptr<ByteStream> System::CreateNew(const std::string& path, int& error) {
@@ -218,7 +324,8 @@ std::unique_ptr<ByteStream> System::CreateNew(const std::string& path, int& erro
     error = errno;
     return nullptr;
   }
-  return StreamOnDescriptor(fd, "wb", error);
+  error = 0;
+  return std::make_unique<FdStream>(fd, 0);
 }
 
 int System::RemoveFile(const std::string& path) {
@@ -323,6 +430,40 @@ int System::Status(const std::string& path, bool followLinks, PathStatus& status
   status.kind = KindOf(st.st_mode);
   status.id = NodeId{static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};
   return 0;
+}
+
+// ---------------------------------------------------------------------------
+
+ByteBuffer::~ByteBuffer() {
+#ifdef __linux__
+  if (data_) munmap(data_, capacity_);
+#else
+  std::free(data_);
+#endif
+}
+
+void ByteBuffer::resize(std::size_t size) {
+  if (size > capacity_) {
+    // The address space grows by doubling; memory is used only as the bytes
+    // are written. On Linux the mapping is moved, never copied.
+    constexpr std::size_t kMinimum = 1 << 20;
+    std::size_t wanted = std::max({size, capacity_ * 2, kMinimum});
+    const std::size_t page = static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
+    if (wanted > SIZE_MAX - page) throw std::bad_alloc();
+    wanted = (wanted + page - 1) / page * page;
+#ifdef __linux__
+    void* grown = data_ ? mremap(data_, capacity_, wanted, MREMAP_MAYMOVE)
+                        : mmap(nullptr, wanted, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+    if (grown == MAP_FAILED) throw std::bad_alloc();
+    madvise(grown, wanted, MADV_HUGEPAGE);  // fewer page faults for large trees
+#else
+    void* grown = std::realloc(data_, wanted);
+    if (!grown) throw std::bad_alloc();
+#endif
+    data_ = static_cast<std::uint8_t*>(grown);
+    capacity_ = wanted;
+  }
+  size_ = size;
 }
 
 void System::DebugOutput(std::string_view text) {

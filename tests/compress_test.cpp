@@ -43,12 +43,18 @@ TEST(Compress, OneFileGivesThe81ByteArchive) {
   EXPECT_EQ(packed.lines.at(1), "Compressing a.txt (3 bytes)");
 }
 
-TEST(Compress, SizeIsLittleEndian) {
-  test::TempDir dir;
-  fs::create_directory("src");
-  test::WriteFile("src/f", std::string(256, 'x'));
-  Pack(dir);
-  EXPECT_EQ(test::ReadFile("out.vrk").substr(18, 4), std::string("\x00\x01\x00\x00", 4));
+// Sizes on both sides of the stream's buffering, and 256 stored as 00 01 00 00.
+TEST(Compress, LayoutHoldsForSmallAndLargeFiles) {
+  for (std::size_t size : {256u, 5000u, 70000u, 3000000u}) {
+    test::TempDir dir;
+    fs::create_directory("src");
+    std::string content(size, 'x');
+    content.back() = 'y';
+    test::WriteFile("src/f", content);
+    Pack(dir);
+    EXPECT_EQ(test::ReadFile("out.vrk"), ArchiveBytes::Of({{"f", content}})) << size;
+  }
+  EXPECT_EQ(ArchiveBytes().Header("f", 256).str().substr(18, 4), std::string("\x00\x01\x00\x00", 4));
 }
 
 TEST(Compress, WalkIsPreOrderInListingOrderAndSkipsDotFolders) {
