@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 #include "log/log.h"
@@ -104,4 +105,7 @@ class Archive {
   std::vector<platform::NodeId> walkStack_;
   // Set when the walk cannot go back up; nothing more is read then.
   bool walkBroken_ = false;
+  // Folders (full paths) that extraction made or found to be plain folders
+  // in this run, so the entries after the first in a folder cost no calls.
+  std::unordered_set<std::string> knownFolders_;
 };

@@ -105,6 +105,7 @@ bool SkipData(DataReader& reader, const ArchiveEntry& entry, unsigned& errorCoun
 int Archive::Extract(const char* archivePath) {
   platform::System& sys = platform::Sys();
   errorCount = 0;
+  knownFolders_.clear();
   const std::string archiveName = archivePath;
   LogPrintf("Extracting file %s...\n", archivePath);
 
@@ -210,6 +211,18 @@ void Archive::MakeDirectoryChain(const std::string& path) {
   if (parts.empty()) return;
 
   const std::string saved = sys.CurrentDirectory();
+  std::string known = saved;
+  bool allKnown = true;
+  for (std::string_view part : parts) {
+    if (known.empty() || !platform::System::IsSeparator(known.back())) known += platform::System::kNativeSeparator;
+    known += part;
+    if (!knownFolders_.contains(known)) {
+      allKnown = false;
+      break;
+    }
+  }
+  if (allKnown) return;
+
   std::string shown;
   for (std::string_view part : parts) {
     const std::string component(part);
@@ -224,6 +237,7 @@ void Archive::MakeDirectoryChain(const std::string& path) {
       ReportError("%s: cannot enter the folder: %s\n", shown.c_str(), platform::ErrorText(error).c_str());
       break;
     }
+    knownFolders_.insert(sys.CurrentDirectory());
   }
   if (int error = sys.ChangeDirectory(saved)) {
     ReportError("%s: cannot go back to the folder: %s\n", saved.c_str(), platform::ErrorText(error).c_str());
