@@ -11,6 +11,7 @@
 #include <QLineEdit>
 #include <QPalette>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QSortFilterProxyModel>
 #include <QTreeView>
 #include <QVBoxLayout>
@@ -95,7 +96,7 @@ int BrowseForFolder(std::string& folder, const char* title, QWidget* owner, cons
 
 FolderBrowserDialog::FolderBrowserDialog(const QString& title, QWidget* owner, const QString& rootPath,
                                          Callback callback, std::intptr_t data)
-    : QDialog(owner, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint),
+    : QDialog(owner, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint),
       callback_(callback),
       data_(data),
       model_(new QFileSystemModel(this)),
@@ -178,8 +179,17 @@ void FolderBrowserDialog::SetSelection(const std::string& path) {
   const QModelIndex item = filter_->mapFromSource(source);
   if (!item.isValid()) return;  // outside the tree's root
   tree_->setCurrentIndex(item);
-  tree_->scrollTo(item, QAbstractItemView::PositionAtCenter);
   keepSelectionInView_ = true;
+  ScrollToSelection();
+}
+
+void FolderBrowserDialog::ScrollToSelection() {
+  const QModelIndex selected = SelectedItem();
+  if (!selected.isValid()) return;
+  tree_->scrollTo(selected, QAbstractItemView::PositionAtCenter);
+  // Scrolling to a deep item also scrolls sideways; keep the tree's left
+  // edge, with the branches that lead to the item, in view instead.
+  tree_->horizontalScrollBar()->setValue(0);
 }
 
 void FolderBrowserDialog::SetStatusText(const std::string& text) {
@@ -228,5 +238,5 @@ void FolderBrowserDialog::OnSelectionChanged() {
 }
 
 void FolderBrowserDialog::OnDirectoryLoaded(const QString&) {
-  if (keepSelectionInView_ && SelectedItem().isValid()) tree_->scrollTo(SelectedItem(), QAbstractItemView::PositionAtCenter);
+  if (keepSelectionInView_) ScrollToSelection();
 }

@@ -75,6 +75,7 @@ class FolderBrowserDialog : public QDialog {
  private:
   void OnSelectionChanged();
   void OnDirectoryLoaded(const QString& path);
+  void ScrollToSelection();
 
   Callback callback_;
   std::intptr_t data_;
