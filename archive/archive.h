@@ -103,6 +103,9 @@ class Archive {
 
   // Folders the walk is inside, to keep a link from leading it in circles.
   std::vector<platform::NodeId> walkStack_;
+  // The listing WalkFolders read of the current folder, handed to
+  // AddFolderFiles so a folder is listed once.
+  const std::vector<platform::DirItem>* currentListing_ = nullptr;
   // Set when the walk cannot go back up; nothing more is read then.
   bool walkBroken_ = false;
   // Folders (full paths) that extraction made or found to be plain folders

@@ -1,6 +1,7 @@
 // Walking a folder tree and taking in its files.
 #include <algorithm>
 #include <new>
+#include <utility>
 
 #include "archive/archive.h"
 #include "archive/entry_name.h"
@@ -39,6 +40,15 @@ std::string Archive::CurrentFolderName() const {
 void Archive::WalkFolders() {
   platform::System& sys = platform::Sys();
   if (walkBroken_) return;
+  // A folder the walk is already inside, reached again through a link,
+  // would lead it in circles.
+  platform::PathStatus here;
+  sys.Status(".", true, here);
+  if (std::find(walkStack_.begin(), walkStack_.end(), here.id) != walkStack_.end()) {
+    LogWarning("%s: this folder is already being packed (a link leads back into it); skipped\n",
+               CurrentFolderName().c_str());
+    return;
+  }
   std::vector<platform::DirItem> items;
   if (int error = sys.ListDirectory(".", items)) {
     std::string shown = CurrentFolderName();
@@ -46,11 +56,12 @@ void Archive::WalkFolders() {
                 platform::ErrorText(error).c_str());
     return;
   }
-  platform::PathStatus here;
-  sys.Status(".", true, here);
   walkStack_.push_back(here.id);
 
+  // The folder's files come from the listing just read, not a second one.
+  currentListing_ = &items;
   AddFolderFiles();
+  currentListing_ = nullptr;
 
   const std::string folderName = CurrentFolderName();
   for (const platform::DirItem& item : items) {
@@ -59,14 +70,6 @@ void Archive::WalkFolders() {
     const std::string shown = ShownItem(folderName, item.name);
     if (const char* why = UnstorableItemNameReason(item.name)) {
       ReportError("%s: %s\n", PrintableName(shown).c_str(), why);
-      continue;
-    }
-    // A folder the walk is already inside (reached again through a link)
-    // would lead it in circles.
-    platform::PathStatus status;
-    if (sys.Status(item.name, true, status) == 0 && status.exists &&
-        std::find(walkStack_.begin(), walkStack_.end(), status.id) != walkStack_.end()) {
-      LogWarning("%s: this folder is already being packed (a link leads back into it); skipped\n", shown.c_str());
       continue;
     }
     if (int error = sys.ChangeDirectory(item.name)) {
@@ -84,16 +87,20 @@ void Archive::WalkFolders() {
 
 void Archive::AddFolderFiles() {
   platform::System& sys = platform::Sys();
-  std::vector<platform::DirItem> items;
   const std::string folderName = CurrentFolderName();
-  if (int error = sys.ListDirectory(".", items)) {
-    ReportError("%s: cannot list the folder: %s\n", folderName.empty() ? rootPrefix.c_str() : folderName.c_str(),
-                platform::ErrorText(error).c_str());
-    return;
+  std::vector<platform::DirItem> listed;
+  const std::vector<platform::DirItem>* items = std::exchange(currentListing_, nullptr);
+  if (!items) {
+    if (int error = sys.ListDirectory(".", listed)) {
+      ReportError("%s: cannot list the folder: %s\n", folderName.empty() ? rootPrefix.c_str() : folderName.c_str(),
+                  platform::ErrorText(error).c_str());
+      return;
+    }
+    items = &listed;
   }
   std::string here = sys.CurrentDirectory();
   if (!EndsInSeparator(here)) here += '\\';
-  for (const platform::DirItem& item : items) {
+  for (const platform::DirItem& item : *items) {
     if (item.kind == platform::ItemKind::Directory) continue;
     const std::string shown = ShownItem(folderName, item.name);
     switch (item.kind) {
