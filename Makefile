@@ -11,7 +11,7 @@ SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
 FUZZ_SECONDS ?= 60
 
-.PHONY: all deps build run test test-dev test-asan fuzz clean
+.PHONY: all deps build run test test-dev test-asan fuzz bench clean
 
 all: build
 
@@ -44,6 +44,16 @@ test-asan:
 	cmake --preset asan
 	cmake --build --preset asan
 	ctest --preset asan
+
+# vrk against tar on the benchmark trees (BENCH_RUNS rounds, medians), then
+# the micro-benchmarks. Needs a quiet machine for figures worth comparing.
+BENCH_RUNS ?= 5
+bench: deps
+	@command -v bc >/dev/null || { $(SUDO) apt-get update && $(SUDO) apt-get install -y bc; }
+	cmake --preset release
+	cmake --build --preset release
+	./scripts/bench.sh $(BENCH_RUNS)
+	./build/release/bench/vrk_micro_bench
 
 # Each fuzz target for FUZZ_SECONDS (clang, libFuzzer, ASan and UBSan).
 fuzz: deps
