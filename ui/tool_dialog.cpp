@@ -1,20 +1,16 @@
 #include "ui/tool_dialog.h"
 
 #include <QAction>
-#include <QCoreApplication>
-#include <QEvent>
 #include <QKeyEvent>
 #include <QKeySequence>
 #include <QLabel>
 #include <QMenu>
-#include <QPlainTextEdit>
 #include <QPushButton>
-#include <QScrollBar>
-#include <QTextCursor>
 
 #include "ui/about_dialog.h"
 #include "ui/commands.h"
 #include "ui/dialog_units.h"
+#include "ui/log_box.h"
 #include "ui/resource_names.h"
 #include "ui/texts.h"
 
@@ -97,18 +93,9 @@ void CToolDialog::CreateControls() {
   m_compress->setGeometry(units.Rect(130, 5, 110, 15));
   connect(m_compress, &QPushButton::clicked, this, &CToolDialog::OnCompress);
 
-  m_log = new QPlainTextEdit(this);
+  m_log = new LogBox(this);
   NameControl(m_log, RESOURCE_NAME(IDC_LOG), IDC_LOG);
   m_log->setGeometry(units.Rect(5, 25, 235, 130));
-  m_log->setReadOnly(true);
-  m_log->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
-  m_log->setFocusPolicy(Qt::StrongFocus);
-  m_log->setTabChangesFocus(true);
-  m_log->setLineWrapMode(QPlainTextEdit::NoWrap);
-  m_log->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
-  m_log->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
-  // The box only ever grows by appending; nothing is to be undone.
-  m_log->setUndoRedoEnabled(false);
   m_log->setContextMenuPolicy(Qt::CustomContextMenu);
   connect(m_log, &QWidget::customContextMenuRequested, this, &CToolDialog::ShowLogMenu);
 
@@ -149,31 +136,39 @@ bool CToolDialog::OnInitDialog() {
   return true;
 }
 
-void CToolDialog::AppendText(std::string_view text) {
-  // Appending at the end costs the message's length, however long the
-  // transcript already is; the user's own cursor and selection stay put.
-  QTextCursor end(m_log->document());
-  end.movePosition(QTextCursor::End);
-  end.insertText(ShownText(text));
-}
+void CToolDialog::AppendText(std::string_view text) { m_log->Append(ShownText(text)); }
 
-int CToolDialog::GetLineCount() { return m_log->document()->blockCount(); }
+int CToolDialog::GetLineCount() { return m_log->LineCount(); }
 
 void CToolDialog::LineScroll(int lines) {
-  // The box shows or hides its scroll bars from the event loop, which does
-  // not run while a command works: settle them now, so that the scroll
-  // below reaches the true end and a bar that appears hides no line.
-  QEvent layout(QEvent::LayoutRequest);
-  QCoreApplication::sendEvent(m_log, &layout);
-  QScrollBar* bar = m_log->verticalScrollBar();
-  bar->setValue(bar->value() + lines);
+  // Scrolling waits for the box to take in the new lines, at the next
+  // repaint or when the event loop runs: scrolling at once would stop short
+  // of the lines it does not show yet, and nobody sees the box in between.
+  m_pendingScroll += lines;
+  if (!m_flushPosted) {
+    m_flushPosted = true;
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+          m_flushPosted = false;
+          FlushLog();
+        },
+        Qt::QueuedConnection);
+  }
 }
 
 void CToolDialog::UpdateWindow() {
   if (m_repaint.Request(m_clock())) RepaintNow();
 }
 
+void CToolDialog::FlushLog() {
+  m_log->SyncView();
+  if (m_pendingScroll != 0) m_log->ScrollLines(m_pendingScroll);
+  m_pendingScroll = 0;
+}
+
 void CToolDialog::RepaintNow() {
+  FlushLog();
   repaint();
   m_repaint.Painted(m_clock());
 }
@@ -218,7 +213,7 @@ void CToolDialog::keyPressEvent(QKeyEvent* event) {
 }
 
 void CToolDialog::ShowLogMenu(const QPoint& position) {
-  QMenu* menu = m_log->createStandardContextMenu();
+  QMenu* menu = m_log->CreateStandardContextMenu();
   menu->addSeparator();
   menu->addAction(m_about);
   menu->exec(m_log->viewport()->mapToGlobal(position));

@@ -15,7 +15,7 @@
 
 class QAction;
 class QLabel;
-class QPlainTextEdit;
+class LogBox;
 class QPushButton;
 
 class CToolDialog : public QDialog, public LogView {
@@ -57,6 +57,8 @@ class CToolDialog : public QDialog, public LogView {
   // Adds the About item, sets the icons and makes this the log's view.
   bool OnInitDialog();
   void ShowLogMenu(const QPoint& position);
+  // Brings the log box up to date and applies the queued scroll.
+  void FlushLog();
   void RepaintNow();
   // Paints the last message of a command if its repaint was held back.
   void FlushRepaint();
@@ -64,12 +66,15 @@ class CToolDialog : public QDialog, public LogView {
   QIcon m_hIcon;
   QPushButton* m_extract = nullptr;
   QPushButton* m_compress = nullptr;
-  QPlainTextEdit* m_log = nullptr;
+  LogBox* m_log = nullptr;
   QLabel* m_credit = nullptr;
   QAction* m_about = nullptr;
 
   QtWindowServices m_qtServices;
   WindowServices* m_services;
   RepaintThrottle m_repaint;
+  // Scrolling on its way to the log box.
+  qint64 m_pendingScroll = 0;
+  bool m_flushPosted = false;
   std::function<RepaintThrottle::Clock::time_point()> m_clock;
 };

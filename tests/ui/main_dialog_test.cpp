@@ -2,13 +2,13 @@
 #include <QAction>
 #include <QApplication>
 #include <QLabel>
-#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QTest>
 #include <gtest/gtest.h>
 
 #include "ui/about_dialog.h"
+#include "ui/log_box.h"
 #include "ui/resource_names.h"
 #include "ui/tool_app.h"
 #include "ui/tool_dialog.h"
@@ -74,6 +74,8 @@ TEST(MainDialog, HasCaptionFixedFrameIconAndNoMinimiseOrMaximise) {
   const double aspect = double(dialog.width()) / dialog.height();
   EXPECT_NEAR(aspect, (244.0 * 6 / 4) / (172.0 * 13 / 8), 0.25);
   const Qt::WindowFlags flags = dialog.windowFlags();
+  // Without CustomizeWindowHint the window system picks the buttons itself.
+  EXPECT_TRUE(flags & Qt::CustomizeWindowHint);
   EXPECT_FALSE(flags & Qt::WindowMinimizeButtonHint);
   EXPECT_FALSE(flags & Qt::WindowMaximizeButtonHint);
   EXPECT_TRUE(flags & Qt::WindowCloseButtonHint);
@@ -105,12 +107,15 @@ TEST(MainDialog, ButtonsSideBySideAboveTheLogAndTheCreditLine) {
 TEST(MainDialog, LogBoxIsReadOnlyAndLongLinesRunOnToTheRight) {
   CToolDialog dialog;
   dialog.show();
-  auto* log = Control<QPlainTextEdit>(dialog, "IDC_LOG");
+  auto* log = Control<LogBox>(dialog, "IDC_LOG");
   EXPECT_EQ(log->property("resourceId").toInt(), 1004);
-  EXPECT_TRUE(log->isReadOnly());
-  EXPECT_TRUE(log->toPlainText().isEmpty());
+  log->setFocus();
+  QTest::keyClicks(log, "typed");
+  QTest::keyClick(log, Qt::Key_V, Qt::ControlModifier);
+  EXPECT_EQ(log->Text(), "");
   LogPrintf("%s\n", std::string(400, 'x').c_str());
-  EXPECT_EQ(log->document()->lineCount(), 2) << "the long line did not wrap";
+  QCoreApplication::processEvents();
+  EXPECT_EQ(log->LineCount(), 2) << "the long line did not wrap";
   EXPECT_GT(log->horizontalScrollBar()->maximum(), 0);
   EXPECT_TRUE(log->horizontalScrollBar()->isVisible());
 }

@@ -7,12 +7,12 @@
 #include <sstream>
 
 #include <QApplication>
-#include <QPlainTextEdit>
 #include <QTimer>
 #include <gtest/gtest.h>
 
 #include "archive/archive.h"
 #include "platform/platform.h"
+#include "ui/log_box.h"
 #include "ui/resource_names.h"
 #include "ui/tool_dialog.h"
 
@@ -79,7 +79,7 @@ void ChangeDirectory(const std::string& path) {
 }
 
 QString LogText(CToolDialog& dialog) {
-  return dialog.findChild<QPlainTextEdit*>(QStringLiteral(RESOURCE_NAME(IDC_LOG)))->toPlainText();
+  return dialog.findChild<LogBox*>(QStringLiteral(RESOURCE_NAME(IDC_LOG)))->Text();
 }
 
 bool ScriptedDialogs::Next(std::string& chosen) {
