@@ -81,7 +81,7 @@ class FdStream final : public ByteStream {
     // What is pending goes first, so the bytes reach the file in order.
     if ((n >= kDirectSize || end_ + n > kBufferSize) && !Flush()) return false;
     if (n >= kDirectSize) return WriteAll(in, n);
-    if (!buffer_) buffer_ = std::make_unique<std::uint8_t[]>(kBufferSize);
+    if (!buffer_) buffer_ = std::make_unique_for_overwrite<std::uint8_t[]>(kBufferSize);
     std::memcpy(buffer_.get() + end_, in, n);
     end_ += n;
     return true;
@@ -111,7 +111,7 @@ class FdStream final : public ByteStream {
     return got;
   }
   bool Fill() {
-    if (!buffer_) buffer_ = std::make_unique<std::uint8_t[]>(kBufferSize);
+    if (!buffer_) buffer_ = std::make_unique_for_overwrite<std::uint8_t[]>(kBufferSize);
     ssize_t got = ReadSome(buffer_.get(), kBufferSize);
     at_ = 0;
     end_ = got > 0 ? static_cast<std::size_t>(got) : 0;
