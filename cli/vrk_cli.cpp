@@ -119,6 +119,7 @@ int RunVrk(const std::vector<std::string>& args, std::ostream& out, std::ostream
   CLI::App app{"Extracts, packs, lists and verifies VRK archives.", "vrk"};
   app.set_version_flag("--version", "vrk 1.0.0.1 (Korvane VRK Tool, archive format v1.01a)");
   app.require_subcommand(1);
+  app.fallthrough();  // the options may follow the command too
   bool debug = false;
   bool quiet = false;
   app.add_flag("--debug", debug, "Copy every message, and each extracted file's path, to standard error");

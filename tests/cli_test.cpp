@@ -99,7 +99,7 @@ TEST(Cli, ExitStatusesAndQuietMode) {
   EXPECT_EQ(version.status, 0);
   EXPECT_NE(version.out.find("1.0.0.1"), std::string::npos);
 
-  Result missing = Vrk({"--quiet", "x", "missing.vrk"});
+  Result missing = Vrk({"x", "missing.vrk", "--quiet"});
   EXPECT_EQ(missing.status, 1);
   EXPECT_EQ(missing.out, "");
   EXPECT_EQ(missing.err, "Error: missing.vrk: No such file or directory\n");
