@@ -8,32 +8,11 @@
 #include "archive/archive.h"
 #include "archive/header_list.h"
 #include "log/log.h"
+#include "tests/memory_stream.h"
 
 namespace {
 
-class MemoryStream final : public platform::ByteStream {
- public:
-  explicit MemoryStream(std::string bytes = {}) : bytes_(std::move(bytes)) {}
-  std::size_t Read(void* buffer, std::size_t n) override {
-    n = std::min(n, bytes_.size() - at_);
-    std::memcpy(buffer, bytes_.data() + at_, n);
-    at_ += n;
-    return n;
-  }
-  int GetByte() override { return at_ < bytes_.size() ? static_cast<unsigned char>(bytes_[at_++]) : -1; }
-  bool Write(const void* buffer, std::size_t n) override {
-    bytes_.append(static_cast<const char*>(buffer), n);
-    return true;
-  }
-  bool Close() override { return true; }
-  std::int64_t Length() override { return static_cast<std::int64_t>(bytes_.size()); }
-  int error() const override { return 0; }
-  std::string& bytes() { return bytes_; }
-
- private:
-  std::string bytes_;
-  std::size_t at_ = 0;
-};
+using test::MemoryStream;
 
 std::string HeaderList(std::int64_t count) {
   MemoryStream out;
