@@ -95,23 +95,21 @@ bool ScriptedDialogs::Next(std::string& chosen) {
 }
 
 bool ScriptedDialogs::GetOpenFileName(const FileDialogRequest& request, std::string& chosenPath) {
-  requests_.push_back({Request::Open, request.title, request.initialFolder, request.filterDescription,
-                       request.filterPattern, std::nullopt, true});
+  requests_.push_back({Request::Open, request.title, request.initialFolder,
+                       request.filterDescription + "|" + request.filterPattern, ""});
   return Next(chosenPath);
 }
 
 bool ScriptedDialogs::GetSaveFileName(const FileDialogRequest& request, std::string& chosenPath) {
-  requests_.push_back({Request::Save, request.title, request.initialFolder, request.filterDescription,
-                       request.filterPattern, std::nullopt, true});
+  requests_.push_back({Request::Save, request.title, request.initialFolder,
+                       request.filterDescription + "|" + request.filterPattern, ""});
   return Next(chosenPath);
 }
 
 int ScriptedDialogs::BrowseForFolder(std::string& folder, const char* title, const char* rootPath,
                                      const char* initialFolder) {
-  Request request{Request::Browse, title, initialFolder ? initialFolder : "", "", "", std::nullopt,
-                  initialFolder != nullptr};
-  if (rootPath != nullptr) request.rootPath = rootPath;
-  requests_.push_back(request);
+  requests_.push_back(
+      {Request::Browse, title, initialFolder ? initialFolder : "(none)", "", rootPath ? rootPath : "(none)"});
   return Next(folder) ? 1 : 0;
 }
 

@@ -14,25 +14,20 @@
 
 #include "ui/window_services.h"
 
+class CToolDialog;
 class QTimer;
 class QWidget;
-class CToolDialog;
 
 namespace uitest {
 
-// A fresh, empty folder under the system's temporary folder (its canonical
-// path, so it reads the same as the current directory the platform reports),
-// removed with everything in it at the end. The current directory is put
-// back as it was.
+// A fresh folder under the system's temporary folder, by its canonical path
+// (so that it reads as the platform reports it once current), removed at the
+// end. The current directory is put back as it was.
 class ScratchFolder {
  public:
   ScratchFolder();
   ~ScratchFolder();
-  ScratchFolder(const ScratchFolder&) = delete;
-  ScratchFolder& operator=(const ScratchFolder&) = delete;
-
   const std::string& path() const { return path_; }
-  // path() joined with a relative path of '/'-separated components.
   std::string operator/(const std::string& relative) const { return path_ + "/" + relative; }
 
  private:
@@ -41,35 +36,29 @@ class ScratchFolder {
 };
 
 void MakeFolders(const std::string& path);
-void WriteFile(const std::string& path, const std::string& bytes);
+void WriteFile(const std::string& path, const std::string& bytes);  // makes its folders
 std::string ReadFile(const std::string& path);
 bool Exists(const std::string& path);
-// Every folder and file below a folder: relative path -> content ("/" for a
-// folder). Two snapshots compare equal when nothing was added or changed.
+// Every folder ("/") and file (its content) below a folder, by relative path.
 std::map<std::string, std::string> Snapshot(const std::string& folder);
-
 // The bytes of an archive holding these (name, content) entries.
 std::string ArchiveOf(const std::vector<std::pair<std::string, std::string>>& files);
-
 std::string CurrentDirectory();
 void ChangeDirectory(const std::string& path);
-
-// The text the log box shows.
+// The log box's text, each line break as '\n'.
 QString LogText(CToolDialog& dialog);
 
-// What one dialog request of a command looked like.
+// One dialog that a command asked for.
 struct Request {
   enum Kind { Open, Save, Browse } kind;
   std::string title;
   std::string initialFolder;
-  std::string filterDescription;  // file dialogs
-  std::string filterPattern;      // file dialogs
-  std::optional<std::string> rootPath;  // folder picker: null when not given
-  bool hasInitialFolder = true;
+  std::string filter;  // file dialogs: "description|pattern"
+  std::string rootPath;  // folder picker: as given, "(none)" for null
 };
 
-// Answers the commands' dialogs from a script: each answer is the path the
-// user chose, or nullopt for Cancel. Every request is recorded.
+// Answers the commands' dialogs from a script: the chosen path, or nullopt
+// for Cancel. Every request is recorded.
 class ScriptedDialogs : public WindowServices {
  public:
   ScriptedDialogs& Answer(std::optional<std::string> answer) {
@@ -90,18 +79,14 @@ class ScriptedDialogs : public WindowServices {
   std::vector<Request> requests_;
 };
 
-// Plays the user's part in modal dialogs: each step waits until the active
-// modal widget is one it accepts (it returns true), then the next step waits.
-// A step must not block: whatever opens a nested dialog (a click, accept())
-// is queued with Later(). A script that has steps left when destroyed fails
-// the test.
+// Plays the user's part in modal dialogs: each step waits until it accepts
+// the active modal widget (returns true), then the next step waits. A step
+// must not block: whatever opens a nested dialog is queued with Later().
+// Steps left undone when the script ends fail the test.
 class ModalScript {
  public:
   ModalScript();
   ~ModalScript();
-  ModalScript(const ModalScript&) = delete;
-  ModalScript& operator=(const ModalScript&) = delete;
-
   ModalScript& Then(std::function<bool(QWidget*)> step);
   bool Done() const { return next_ == steps_.size(); }
 
@@ -113,7 +98,7 @@ class ModalScript {
   QTimer* timer_;
 };
 
-// Runs f from the event loop, after the current step has returned.
+// Runs f from the event loop, once the current step has returned.
 void Later(std::function<void()> f);
 
 }  // namespace uitest
