@@ -13,7 +13,7 @@ constexpr int kOkId = 1;  // IDOK, the dialog's default button
 }
 
 CAboutDialog::CAboutDialog(QWidget* owner)
-    : QDialog(owner, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint) {
+    : QDialog(owner, kDialogFlags) {
   setObjectName(QStringLiteral(RESOURCE_NAME(IDD_ABOUT)));
   setProperty("resourceId", IDD_ABOUT);
   setWindowTitle(QString::fromUtf8(kAboutCaption));

@@ -1,3 +1,5 @@
+// Dialog units and frames.
+//
 // Dialog units: the font-relative measure in which the dialog layouts are
 // given. One horizontal unit is a quarter of the font's average character
 // width, one vertical unit an eighth of its height, so a layout keeps its
@@ -14,7 +16,8 @@ class DialogUnits {
   explicit DialogUnits(const QFont& font) {
     const QFontMetrics metrics(font);
     // The average width of the 52 letters, rounded to whole pixels.
-    const int letters = metrics.horizontalAdvance(QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"));
+    const int letters =
+        metrics.horizontalAdvance(QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"));
     baseX_ = (letters / 26 + 1) / 2;
     baseY_ = metrics.height();
   }
@@ -31,3 +34,9 @@ class DialogUnits {
   int baseX_ = 0;
   int baseY_ = 0;
 };
+
+// A dialog's frame: a title bar with the window menu and a close button, and
+// no minimise or maximise button. Qt passes the title-bar hints on to the
+// window system only together with CustomizeWindowHint.
+inline constexpr Qt::WindowFlags kDialogFlags = Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                                                Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint;

@@ -96,7 +96,7 @@ int BrowseForFolder(std::string& folder, const char* title, QWidget* owner, cons
 
 FolderBrowserDialog::FolderBrowserDialog(const QString& title, QWidget* owner, const QString& rootPath,
                                          Callback callback, std::intptr_t data)
-    : QDialog(owner, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint),
+    : QDialog(owner, kDialogFlags),
       callback_(callback),
       data_(data),
       model_(new QFileSystemModel(this)),

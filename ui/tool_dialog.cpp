@@ -62,7 +62,7 @@ void NameControl(QWidget* widget, const char* name, int id) {
 }  // namespace
 
 CToolDialog::CToolDialog(QWidget* parent)
-    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint),
+    : QDialog(parent, kDialogFlags),
       m_qtServices(this),
       m_services(&m_qtServices),
       m_clock(&RepaintThrottle::Clock::now) {
