@@ -11,7 +11,7 @@ SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
 FUZZ_SECONDS ?= 60
 
-.PHONY: all deps build run test test-dev test-asan fuzz bench clean
+.PHONY: all deps build run demo test test-dev test-asan fuzz bench clean
 
 all: build
 
@@ -29,8 +29,15 @@ build: deps
 	cmake --preset $(PRESET)
 	cmake --build --preset $(PRESET)
 
+# The desktop dialog; without a display, the command-line demo instead.
 run: PRESET = release
 run: build
+	@if [ -n "$${DISPLAY:-}$${WAYLAND_DISPLAY:-}" ]; then ./build/release/ui/vrktool; \
+	else echo "No display: running the command-line demo (make demo) instead."; ./scripts/run-sample.sh build/release; fi
+
+# Packs the sample folder with vrk, lists the archive and extracts it again.
+demo: PRESET = release
+demo: build
 	./scripts/run-sample.sh build/release
 
 test: deps test-dev test-asan fuzz
@@ -54,6 +61,7 @@ bench: deps
 	cmake --build --preset release
 	./scripts/bench.sh $(BENCH_RUNS)
 	./build/release/bench/vrk_micro_bench
+	./build/release/bench/ui/vrk_ui_bench
 
 # Each fuzz target for FUZZ_SECONDS (clang, libFuzzer, ASan and UBSan).
 fuzz: deps
