@@ -50,32 +50,4 @@ TEST(Platform, PathsLongerThanTheSystemLimitWork) {
   EXPECT_EQ(sys.CurrentDirectory(), dir.path());
 }
 
-TEST(Platform, ListingTellsKindsAndResolvesLinks) {
-  test::TempDir dir;
-  fs::create_directory("d");
-  test::WriteFile("f", "x");
-  fs::create_symlink("f", "to-file");
-  fs::create_directory_symlink("d", "to-dir");
-  fs::create_symlink("nowhere", "broken");
-  std::vector<platform::DirItem> items;
-  ASSERT_EQ(platform::Sys().ListDirectory(".", items), 0);
-  std::map<std::string, std::pair<platform::ItemKind, bool>> kinds;
-  for (const auto& item : items) kinds[item.name] = {item.kind, item.isLink};
-  using K = platform::ItemKind;
-  EXPECT_EQ(kinds, (std::map<std::string, std::pair<K, bool>>{{"d", {K::Directory, false}},
-                                                                {"f", {K::RegularFile, false}},
-                                                                {"to-file", {K::RegularFile, true}},
-                                                                {"to-dir", {K::Directory, true}},
-                                                                {"broken", {K::BrokenLink, true}}}));
-}
-
-TEST(Platform, CreateNewNeverFollowsOrReplaces) {
-  test::TempDir dir;
-  fs::create_symlink("target", "link");
-  int error = 0;
-  EXPECT_EQ(platform::Sys().CreateNew("link", error), nullptr);
-  EXPECT_EQ(error, EEXIST);
-  EXPECT_FALSE(fs::exists("target"));
-}
-
 }  // namespace
