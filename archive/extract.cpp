@@ -69,6 +69,9 @@ class DataReader {
     return std::span<std::uint8_t>(buffer_.data(), std::min<std::size_t>(size, buffer_.size()));
   }
   std::size_t Read(std::span<std::uint8_t> chunk) { return stream_.Read(chunk.data(), chunk.size()); }
+  std::uint64_t CopyTo(platform::ByteStream& out, std::uint32_t size) {
+    return stream_.CopyTo(out, size, Buffer(kCopyBufferSize));
+  }
 
   // Why the data ended early: the stream's error, or the end of the file.
   std::string Shortfall(const std::string& name, std::uint64_t got, std::uint32_t size) const {
@@ -170,26 +173,18 @@ int Archive::Extract(const char* archivePath) {
       continue;
     }
 
-    std::uint64_t copied = 0;
     bool stop = false;
-    while (copied < entry.dataSize) {
-      auto chunk = reader.Buffer(static_cast<std::uint32_t>(entry.dataSize - copied));
-      std::size_t got = reader.Read(chunk);
-      if (got > 0 && !out->Write(chunk.data(), got)) {
-        ReportError("%s: %s; the incomplete file is removed\n", entry.name.c_str(),
-                    platform::ErrorText(out->error()).c_str());
-        out.reset();
-        sys.RemoveFile(outputPath);
-        stop = true;
-        break;
-      }
-      copied += got;
-      if (got < chunk.size()) {
-        // The file keeps exactly the bytes the archive still held.
-        ReportError("%s", reader.Shortfall(entry.name, copied, entry.dataSize).c_str());
-        stop = true;
-        break;
-      }
+    std::uint64_t copied = reader.CopyTo(*out, entry.dataSize);
+    if (copied < entry.dataSize && out->error()) {
+      ReportError("%s: %s; the incomplete file is removed\n", entry.name.c_str(),
+                  platform::ErrorText(out->error()).c_str());
+      out.reset();
+      sys.RemoveFile(outputPath);
+      stop = true;
+    } else if (copied < entry.dataSize) {
+      // The file keeps exactly the bytes the archive still held.
+      ReportError("%s", reader.Shortfall(entry.name, copied, entry.dataSize).c_str());
+      stop = true;
     }
     if (out && !out->Close()) {
       ReportError("%s: %s; the incomplete file is removed\n", entry.name.c_str(),

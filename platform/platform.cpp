@@ -1,6 +1,7 @@
 // The parts of the platform layer that are the same on every system.
 #include "platform/platform.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace platform {
@@ -23,6 +24,18 @@ System& Sys() { return g_current ? *g_current : NativeSystem(); }
 
 ScopedSystem::ScopedSystem(System& replacement) : previous_(g_current) { g_current = &replacement; }
 ScopedSystem::~ScopedSystem() { g_current = previous_; }
+
+std::uint64_t ByteStream::CopyTo(ByteStream& out, std::uint64_t n, std::span<std::uint8_t> buffer) {
+  std::uint64_t copied = 0;
+  while (copied < n) {
+    std::size_t chunk = static_cast<std::size_t>(std::min<std::uint64_t>(n - copied, buffer.size()));
+    std::size_t got = Read(buffer.data(), chunk);
+    if (got > 0 && !out.Write(buffer.data(), got)) break;
+    copied += got;
+    if (got < chunk) break;
+  }
+  return copied;
+}
 
 std::string ErrorText(int error) {
   switch (error) {

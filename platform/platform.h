@@ -15,6 +15,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -57,6 +58,11 @@ class ByteStream {
   virtual std::int64_t Length() = 0;
   // The error of the last failed call, 0 if none failed.
   virtual int error() const = 0;
+  // Copies up to n bytes from this stream to out and returns how many
+  // reached out. Fewer means this stream ended or failed (error()) or a
+  // write failed (out.error()). buffer is the copy buffer; a stream that can
+  // have the system copy file to file does so without it.
+  virtual std::uint64_t CopyTo(ByteStream& out, std::uint64_t n, std::span<std::uint8_t> buffer);
 };
 
 // A growable byte buffer for the contents of a whole packing run. It grows

@@ -98,6 +98,37 @@ class FdStream final : public ByteStream {
   std::int64_t Length() override { return length_; }
   int error() const override { return error_; }
 
+  // File to file, the kernel copies the bytes itself (no trip through user
+  // memory). Bytes already read ahead into the buffer go first.
+  std::uint64_t CopyTo(ByteStream& out, std::uint64_t n, std::span<std::uint8_t> buffer) override {
+#ifdef __linux__
+    auto* target = dynamic_cast<FdStream*>(&out);
+    if (!target || target->error_ || !target->Flush()) return ByteStream::CopyTo(out, n, buffer);
+    std::uint64_t copied = std::min<std::uint64_t>(n, end_ - at_);
+    if (copied > 0 && !target->Write(buffer_.get() + at_, static_cast<std::size_t>(copied))) return 0;
+    at_ += static_cast<std::size_t>(copied);
+    if (!target->Flush()) return 0;
+    while (copied < n) {
+      ssize_t moved = copy_file_range(fd_, nullptr, target->fd_, nullptr, static_cast<std::size_t>(n - copied), 0);
+      if (moved < 0 && errno == EINTR) continue;
+      if (moved < 0 && (errno == EXDEV || errno == EINVAL || errno == ENOSYS || errno == EOPNOTSUPP)) {
+        return copied + ByteStream::CopyTo(out, n - copied, buffer);  // the system cannot: copy through memory
+      }
+      if (moved < 0) {
+        // Either side may have failed; the write side is the one to report
+        // if it has no room, otherwise the read.
+        (errno == ENOSPC || errno == EFBIG || errno == EDQUOT ? target->error_ : error_) = errno;
+        return copied;
+      }
+      if (moved == 0) return copied;  // the end of this stream
+      copied += static_cast<std::uint64_t>(moved);
+    }
+    return copied;
+#else
+    return ByteStream::CopyTo(out, n, buffer);
+#endif
+  }
+
  private:
   static constexpr std::size_t kBufferSize = 64 * 1024;
   static constexpr std::size_t kDirectSize = 4096;
