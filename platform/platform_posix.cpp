@@ -132,6 +132,7 @@ class FdStream final : public ByteStream {
  private:
   static constexpr std::size_t kBufferSize = 64 * 1024;
   static constexpr std::size_t kDirectSize = 4096;
+  static constexpr std::size_t kWriteChunk = 1 << 20;
 
   ssize_t ReadSome(std::uint8_t* out, std::size_t n) {
     ssize_t got;
@@ -150,7 +151,7 @@ class FdStream final : public ByteStream {
   }
   bool WriteAll(const std::uint8_t* in, std::size_t n) {
     while (n > 0) {
-      ssize_t put = write(fd_, in, n);
+      ssize_t put = write(fd_, in, std::min<std::size_t>(n, kWriteChunk));
       if (put < 0 && errno == EINTR) continue;
       if (put <= 0) {
         error_ = put < 0 ? errno : EIO;
