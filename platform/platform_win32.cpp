@@ -2,9 +2,12 @@
 //
 // '\' is the native separator ('/' is taken too), so paths pass unchanged;
 // the current directory is the system's own, which is already a logical path.
-// Names are narrow strings in the system's ANSI code page and reach the ...A
-// calls exactly as given; the programs' manifest opts in to paths longer than
-// MAX_PATH where the system allows them, and nothing here cuts a path short.
+// Names are narrow strings in the system's ANSI code page, exactly as the
+// ...A calls take and give them. They are converted here to and from UTF-16
+// the way those calls convert them, and the ...W calls are made instead: the
+// ...A calls hold a path in a MAX_PATH buffer on the way, the ...W calls do
+// not. With the programs' manifest (long paths opted in) a path of any length
+// works wherever the system allows it; nothing here cuts one short.
 //
 // Errors the engine tests for (a name that exists, a name that does not, no
 // space left) are reported as their errno values; every other system error
@@ -14,10 +17,13 @@
 #include <io.h>
 #include <windows.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <cwchar>
+#include <new>
 #include <optional>
 
 #include "platform/platform.h"
@@ -60,12 +66,45 @@ int FromWin32(DWORD error) {
 
 int LastError() { return FromWin32(GetLastError()); }
 
+// The code page of the ...A file calls: ANSI unless a program switched them.
+UINT FileCodePage() { return AreFileApisANSI() ? CP_ACP : CP_OEMCP; }
+
+std::wstring Wide(const std::string& name) {
+  if (name.empty()) return std::wstring();
+  const int size = static_cast<int>(name.size());
+  std::wstring wide(static_cast<std::size_t>(MultiByteToWideChar(FileCodePage(), 0, name.data(), size, nullptr, 0)), L'\0');
+  MultiByteToWideChar(FileCodePage(), 0, name.data(), size, wide.data(), static_cast<int>(wide.size()));
+  return wide;
+}
+
+std::string Narrow(const wchar_t* text, std::size_t length) {
+  if (length == 0) return std::string();
+  const int size = static_cast<int>(length);
+  std::string narrow(static_cast<std::size_t>(WideCharToMultiByte(FileCodePage(), 0, text, size, nullptr, 0, nullptr, nullptr)), '\0');
+  WideCharToMultiByte(FileCodePage(), 0, text, size, narrow.data(), static_cast<int>(narrow.size()), nullptr, nullptr);
+  return narrow;
+}
+
 // Only links and junctions count as links: other reparse points (cloud
 // placeholders, deduplicated files) are the files they stand for.
 bool IsLinkTag(DWORD tag) { return IsReparseTagNameSurrogate(tag); }
 
 ItemKind KindOf(DWORD attributes) {
   return (attributes & FILE_ATTRIBUTE_DIRECTORY) ? ItemKind::Directory : ItemKind::RegularFile;
+}
+
+// Whether the system keeps a current directory longer than MAX_PATH: with
+// long paths enabled (Windows 10 1607 and later, by policy and manifest).
+// Without them Windows refuses such a directory itself; an emulation of it
+// may accept one and then overrun its own MAX_PATH buffers, so the refusal is
+// made here too, with the system's error for it.
+bool LongPathsEnabled() {
+  static const bool enabled = [] {
+    using Query = BOOLEAN(WINAPI*)();
+    FARPROC query = GetProcAddress(GetModuleHandleA("ntdll.dll"), "RtlAreLongPathsEnabled");
+    return query && reinterpret_cast<Query>(reinterpret_cast<void*>(query))();
+  }();
+  return enabled;
 }
 
 // A C runtime stream on a handle; the handle is closed on failure.
@@ -81,16 +120,31 @@ std::unique_ptr<ByteStream> StreamOnHandle(HANDLE handle, int flags, const char*
 
 std::optional<bool> g_debugEnabled;
 
+// Someone reads the debug channel: a debugger attached to this process, or a
+// monitor waiting on the system-wide channel. Without either the text goes
+// nowhere, and sending it would cost an exception per message.
+bool DebugChannelWatched() {
+  if (IsDebuggerPresent()) return true;
+  for (const char* ready : {"DBWIN_BUFFER_READY", "Global\\DBWIN_BUFFER_READY"}) {
+    if (HANDLE event = OpenEventA(SYNCHRONIZE, FALSE, ready)) {
+      CloseHandle(event);
+      return true;
+    }
+  }
+  return false;
+}
+
 }  // namespace
 
 std::unique_ptr<ByteStream> System::OpenRead(const std::string& path, bool regularOnly, int& error) {
-  HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+  const std::wstring name = Wide(path);
+  HANDLE file = CreateFileW(name.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                             nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
   if (file == INVALID_HANDLE_VALUE) {
     DWORD code = GetLastError();
     // A folder cannot be opened as a file, and the system calls that a
     // refused access.
-    DWORD attributes = GetFileAttributesA(path.c_str());
+    DWORD attributes = GetFileAttributesW(name.c_str());
     bool folder = attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
     error = code == ERROR_ACCESS_DENIED && folder ? EISDIR : FromWin32(code);
     return nullptr;
@@ -105,8 +159,8 @@ std::unique_ptr<ByteStream> System::OpenRead(const std::string& path, bool regul
 }
 
 std::unique_ptr<ByteStream> System::CreateNew(const std::string& path, int& error) {
-  HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
-                            nullptr);
+  HANDLE file = CreateFileW(Wide(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) {
     error = LastError();
     return nullptr;
@@ -121,28 +175,36 @@ std::unique_ptr<ByteStream> System::CreateNew(const std::string& path, int& erro
   return StreamOnHandle(file, _O_WRONLY, "wb", error);
 }
 
-int System::RemoveFile(const std::string& path) { return DeleteFileA(path.c_str()) ? 0 : LastError(); }
+int System::RemoveFile(const std::string& path) { return DeleteFileW(Wide(path).c_str()) ? 0 : LastError(); }
 
 int System::Rename(const std::string& from, const std::string& to) {
-  return MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING) ? 0 : LastError();
+  return MoveFileExW(Wide(from).c_str(), Wide(to).c_str(), MOVEFILE_REPLACE_EXISTING) ? 0 : LastError();
 }
 
-int System::MakeDirectory(const std::string& path) { return CreateDirectoryA(path.c_str(), nullptr) ? 0 : LastError(); }
+int System::MakeDirectory(const std::string& path) {
+  return CreateDirectoryW(Wide(path).c_str(), nullptr) ? 0 : LastError();
+}
 
 int System::ChangeDirectory(const std::string& path) {
   if (path.empty()) return ENOENT;
-  return SetCurrentDirectoryA(path.c_str()) ? 0 : LastError();
+  const std::wstring name = Wide(path);
+  if (!LongPathsEnabled()) {
+    // MAX_PATH holds the directory, the separator the system adds and the
+    // terminator.
+    std::wstring full(GetFullPathNameW(name.c_str(), 0, nullptr, nullptr), L'\0');
+    DWORD length = GetFullPathNameW(name.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
+    while (length > 3 && (full[length - 1] == L'\\' || full[length - 1] == L'/')) --length;
+    if (length > MAX_PATH - 2) return FromWin32(ERROR_FILENAME_EXCED_RANGE);
+  }
+  return SetCurrentDirectoryW(name.c_str()) ? 0 : LastError();
 }
 
 std::string System::CurrentDirectory() {
-  std::string buffer(MAX_PATH, '\0');
+  std::wstring buffer(MAX_PATH, L'\0');
   for (;;) {
-    DWORD length = GetCurrentDirectoryA(static_cast<DWORD>(buffer.size()), buffer.data());
+    DWORD length = GetCurrentDirectoryW(static_cast<DWORD>(buffer.size()), buffer.data());
     if (length == 0) return std::string();
-    if (length < buffer.size()) {
-      buffer.resize(length);
-      return buffer;
-    }
+    if (length < buffer.size()) return Narrow(buffer.data(), length);
     buffer.resize(length);  // the size needed, terminator included
   }
 }
@@ -151,16 +213,16 @@ int System::ListDirectory(const std::string& path, std::vector<DirItem>& items) 
   items.clear();
   const bool here = path.empty() || path == ".";
   const std::string prefix = here ? std::string() : IsSeparator(path.back()) ? path : path + '\\';
-  WIN32_FIND_DATAA found;
-  HANDLE find = FindFirstFileA((prefix + "*.*").c_str(), &found);
+  WIN32_FIND_DATAW found;
+  HANDLE find = FindFirstFileExW(Wide(prefix + "*.*").c_str(), FindExInfoBasic, &found, FindExSearchNameMatch, nullptr, 0);
   if (find == INVALID_HANDLE_VALUE) {
     DWORD error = GetLastError();
     return error == ERROR_FILE_NOT_FOUND ? 0 : FromWin32(error);
   }
   do {
-    if (std::strcmp(found.cFileName, ".") == 0 || std::strcmp(found.cFileName, "..") == 0) continue;
+    if (std::wcscmp(found.cFileName, L".") == 0 || std::wcscmp(found.cFileName, L"..") == 0) continue;
     DirItem item;
-    item.name = found.cFileName;
+    item.name = Narrow(found.cFileName, std::wcslen(found.cFileName));
     item.kind = KindOf(found.dwFileAttributes);
     item.isLink = (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) && IsLinkTag(found.dwReserved0);
     if (item.isLink) {
@@ -171,7 +233,7 @@ int System::ListDirectory(const std::string& path, std::vector<DirItem>& items) 
       }
     }
     items.push_back(std::move(item));
-  } while (FindNextFileA(find, &found));
+  } while (FindNextFileW(find, &found));
   DWORD error = GetLastError();
   FindClose(find);
   return error == ERROR_NO_MORE_FILES ? 0 : FromWin32(error);
@@ -180,7 +242,7 @@ int System::ListDirectory(const std::string& path, std::vector<DirItem>& items) 
 int System::Status(const std::string& path, bool followLinks, PathStatus& status) {
   status = PathStatus();
   DWORD flags = FILE_FLAG_BACKUP_SEMANTICS | (followLinks ? 0 : FILE_FLAG_OPEN_REPARSE_POINT);
-  HANDLE file = CreateFileA(path.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+  HANDLE file = CreateFileW(Wide(path).c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                             nullptr, OPEN_EXISTING, flags, nullptr);
   if (file == INVALID_HANDLE_VALUE) {
     int error = LastError();
@@ -203,8 +265,7 @@ int System::Status(const std::string& path, bool followLinks, PathStatus& status
 }
 
 void System::DebugOutput(std::string_view text) {
-  std::string terminated(text);
-  OutputDebugStringA(terminated.c_str());
+  if (DebugChannelWatched()) OutputDebugStringA(std::string(text).c_str());
   if (!g_debugEnabled) {
     const char* env = std::getenv("VRK_DEBUG");
     g_debugEnabled = env && std::strcmp(env, "1") == 0;
@@ -213,6 +274,41 @@ void System::DebugOutput(std::string_view text) {
 }
 
 void SetDebugOutput(bool enabled) { g_debugEnabled = enabled; }
+
+// The address space is reserved in large steps and committed as the bytes
+// are needed; a larger reservation moves the bytes once per doubling.
+ByteBuffer::~ByteBuffer() {
+  if (data_) VirtualFree(data_, 0, MEM_RELEASE);
+}
+
+void ByteBuffer::resize(std::size_t size) {
+  constexpr std::size_t kCommitStep = 1 << 20;
+  constexpr std::size_t kMinimumReserve = std::size_t{1} << 32;
+  if (size > capacity_) {
+    std::size_t reserve = std::max({size, capacity_ * 2, kMinimumReserve});
+    void* fresh = VirtualAlloc(nullptr, reserve, MEM_RESERVE, PAGE_NOACCESS);
+    if (!fresh) throw std::bad_alloc();
+    if (size_ > 0) {
+      std::size_t used = (size_ + kCommitStep - 1) / kCommitStep * kCommitStep;
+      if (!VirtualAlloc(fresh, used, MEM_COMMIT, PAGE_READWRITE)) {
+        VirtualFree(fresh, 0, MEM_RELEASE);
+        throw std::bad_alloc();
+      }
+      std::memcpy(fresh, data_, size_);
+    }
+    if (data_) VirtualFree(data_, 0, MEM_RELEASE);
+    data_ = static_cast<std::uint8_t*>(fresh);
+    capacity_ = reserve;
+    committed_ = size_ > 0 ? (size_ + kCommitStep - 1) / kCommitStep * kCommitStep : 0;
+  }
+  if (size > committed_) {
+    std::size_t wanted = std::min(capacity_, (size + kCommitStep - 1) / kCommitStep * kCommitStep);
+    if (!VirtualAlloc(data_ + committed_, wanted - committed_, MEM_COMMIT, PAGE_READWRITE)) throw std::bad_alloc();
+    committed_ = wanted;
+  }
+  size_ = size;
+}
+
 
 std::string SystemErrorText(int error) {
   if (error < kErrSystemBase) return std::strerror(error);
