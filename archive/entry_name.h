@@ -9,7 +9,9 @@
 // Why extraction refuses an entry name, or nullptr if it is accepted. Refused
 // are names that would leave the output folder or that no file system should
 // be handed: absolute names, any ':', a ".." component (either separator
-// counts), control bytes, and names with no file name at their end.
+// counts), control bytes, and names with no file name at their end. On
+// Windows also a part that is a device name (CON, nul.txt, COM1, ...) or
+// that ends in a dot or a space, which the system would silently drop.
 const char* RefusedEntryNameReason(std::string_view name);
 
 // Why a file or folder name found while packing cannot be stored so that
