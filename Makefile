@@ -7,23 +7,33 @@ PRESET ?= dev
 BUILD_PACKAGES := cmake ninja-build g++ make libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev qt6-base-dev \
   clang libclang-rt-14-dev time perl
 RUN_PACKAGES := $(BUILD_PACKAGES)
+# The Windows build: the MinGW-w64 cross compiler, GoogleTest's sources (the
+# cross build compiles them) and Wine, which runs the Windows tests.
+WINDOWS_PACKAGES := cmake ninja-build make g++-mingw-w64-x86-64-posix googletest libcli11-dev wine64
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
 FUZZ_SECONDS ?= 60
 
-.PHONY: all deps build run demo test test-dev test-asan fuzz bench clean
+.PHONY: all deps deps-windows build run demo test test-dev test-asan test-windows windows fuzz bench clean
 
 all: build
 
-# Installs the Debian packages that are missing, and only those.
-deps:
-	@missing=""; for p in $(BUILD_PACKAGES); do \
+# Installs the Debian packages of a list that are missing, and only those.
+define install-missing
+	@missing=""; for p in $(1); do \
 	  dpkg-query -W -f='$${Status}' $$p 2>/dev/null | grep -q 'install ok installed' || missing="$$missing $$p"; \
 	done; \
 	if [ -n "$$missing" ]; then \
 	  echo "Installing:$$missing"; \
 	  $(SUDO) apt-get update && DEBIAN_FRONTEND=noninteractive $(SUDO) apt-get install -y --no-install-recommends $$missing; \
 	fi
+endef
+
+deps:
+	$(call install-missing,$(BUILD_PACKAGES))
+
+deps-windows:
+	$(call install-missing,$(WINDOWS_PACKAGES))
 
 build: deps
 	cmake --preset $(PRESET)
@@ -40,7 +50,7 @@ demo: PRESET = release
 demo: build
 	./scripts/run-sample.sh build/release
 
-test: deps test-dev test-asan fuzz
+test: deps test-dev test-asan fuzz test-windows
 
 test-dev:
 	cmake --preset dev
@@ -51,6 +61,18 @@ test-asan:
 	cmake --preset asan
 	cmake --build --preset asan
 	ctest --preset asan
+
+# vrk.exe for 64-bit Windows, linked statically: it needs no DLL beside it.
+windows: deps-windows
+	cmake --preset windows
+	cmake --build --preset windows --target vrk
+	@echo "Built build/windows/cli/vrk.exe"
+
+# The engine's and vrk's tests built for Windows and run under Wine.
+test-windows: deps-windows
+	cmake --preset windows
+	cmake --build --preset windows
+	ctest --preset windows
 
 # vrk against tar on the benchmark trees (BENCH_RUNS rounds, medians), then
 # the micro-benchmarks. Needs a quiet machine for figures worth comparing.

@@ -31,7 +31,7 @@ TEST(Cli, CompressThenExtractFromAnotherFolder) {
   test::WriteFile("tree/sub/b.txt", "0123456789");
   Result packed = Vrk({"c", "tree", "archives/t.vrk"});
   EXPECT_EQ(packed.status, 0) << packed.out;
-  EXPECT_EQ(packed.out, "Compressing path " + dir.path() + "/tree into t.vrk...\nCompressing sub\\b.txt (10 bytes)\nOK!\n"
+  EXPECT_EQ(packed.out, "Compressing path " + dir.path() + platform::System::kNativeSeparator + "tree into t.vrk...\nCompressing sub\\b.txt (10 bytes)\nOK!\n"
                         "Saving t.vrk...\nAll done!\n");
   Result unpacked = Vrk({"extract", "archives/t.vrk"});
   EXPECT_EQ(unpacked.status, 0);

@@ -98,7 +98,7 @@ TEST_P(DirectoryChain, CreatesEachFolderButNotTheFileAndComesBack) {
   Archive archive;
   archive.MakeDirectoryChain(GetParam().first);
   std::vector<std::string> made;
-  for (const auto& item : fs::recursive_directory_iterator(dir.path())) made.push_back(fs::relative(item.path(), dir.path()));
+  for (const auto& item : fs::recursive_directory_iterator(dir.path())) made.push_back(fs::relative(item.path(), dir.path()).generic_string());
   std::sort(made.begin(), made.end());
   EXPECT_EQ(made, GetParam().second);
   EXPECT_EQ(platform::Sys().CurrentDirectory(), dir.path());

@@ -39,6 +39,12 @@ TEST_P(HostileEntryName, IsRefusedOrExtractedInsideTheOutputFolder) {
   }
 }
 
+#ifdef _WIN32
+// Windows words it differently from one version (and from Wine) to another.
+constexpr const char* kNameTooLong = "cannot create the f";
+#else
+constexpr const char* kNameTooLong = "File name too long";
+#endif
 const std::string kLongComponent(5000, 'c');
 const std::string kLongPath = [] {
   std::string path;
@@ -67,18 +73,33 @@ INSTANTIATE_TEST_SUITE_P(
         NameRow{"trailing separator", {{"dir\\", "x"}}, 0, "names no file"},
         NameRow{"dot last", {{"dir\\.", "x"}}, 0, "names no file"},
         NameRow{"empty name", {{"", "x"}}, 0, "the name is empty"},
-        NameRow{"component too long", {{kLongComponent + "\\f", "x"}}, 0, "File name too long"},
-        NameRow{"file name too long", {{kLongComponent, "x"}}, 0, "File name too long"},
+        NameRow{"component too long", {{kLongComponent + "\\f", "x"}}, 0, kNameTooLong},
+        NameRow{"file name too long", {{kLongComponent, "x"}}, 0, kNameTooLong},
         NameRow{"file then folder", {{"a", "1"}, {"a\\b", "2"}}, 0, "a: cannot create the folder: Not a directory"},
         NameRow{"folder then file", {{"a\\b", "1"}, {"a", "2"}}, 0, "a: cannot create the file: Is a directory"},
         NameRow{"same name twice", {{"d.txt", "first"}, {"d.txt", "second"}}, 1, nullptr},
         NameRow{"doubled separators", {{"a\\\\b.txt", "x"}}, 1, nullptr},
         NameRow{"dot components", {{".\\a\\.\\b.txt", "x"}}, 1, nullptr},
+#ifdef _WIN32
+        // The system would drop the trailing dots.
+        NameRow{"dots inside names", {{"..x\\y..\\...", "x"}}, 0, "ends in a dot or a space"},
+#else
         NameRow{"dots inside names", {{"..x\\y..\\...", "x"}}, 1, nullptr},
-        NameRow{"slash inside a component", {{"A/B\\c.txt", "x"}}, 1, nullptr},
-        NameRow{"path longer than the system takes", {{kLongPath, "x"}}, 1, nullptr}),
+#endif
+        NameRow{"slash inside a component", {{"A/B\\c.txt", "x"}}, 1, nullptr}
+#ifndef _WIN32
+        // Windows' limit, MAX_PATH, is exceeded in windows_test.cpp.
+        ,
+        NameRow{"path longer than the system takes", {{kLongPath, "x"}}, 1, nullptr}
+#endif
+        ),
     test::LabelName());
 
+#ifdef _WIN32
+TEST(UnstorableName, FailsThePackingRun) {
+  VRK_POSIX_ONLY("a '\\', ':' or control byte in a file name, which Windows does not allow");
+}
+#else
 struct UnstorableRow {
   const char* label;
   const char* path;  // created below src
@@ -119,5 +140,6 @@ INSTANTIATE_TEST_SUITE_P(
         UnstorableRow{"control byte", "tab\tname", false,
                       "Error: tab^Iname: the name holds a control character, which extraction refuses"}),
     test::LabelName());
+#endif
 
 }  // namespace

@@ -12,6 +12,11 @@
 #include "archive/archive.h"
 #include "tests/reference_model.h"
 
+#ifdef _WIN32
+// Last: it turns FormatMessage, a name of the log, into a macro.
+#include <windows.h>
+#endif
+
 namespace fs = std::filesystem;
 
 namespace test {
@@ -39,15 +44,22 @@ std::string ArchiveBytes::Of(const std::vector<std::pair<std::string, std::strin
 
 TempDir::TempDir() : saved_(platform::Sys().CurrentDirectory()) {
 #ifdef _WIN32
+  // A death test starts over in a new process here, not in a fork: the child
+  // works in the folder its parent made (named in the environment, which it
+  // inherits), so the statement under test meets the parent's files.
+  const char* parents = std::getenv("VRK_TEST_DIR");
+  borrowed_ = !GTEST_FLAG_GET(internal_run_death_test).empty() && parents;
+  std::string fresh = borrowed_ ? parents : "";
   // No mkdtemp: fresh names are tried until one is new. The path is taken
   // as the system reports the current directory, which tests compare with.
   static std::mt19937_64 random{std::random_device{}()};
-  std::string fresh;
-  do {
+  while (fresh.empty()) {
     fresh = (fs::temp_directory_path() / ("vrk-test-" + std::to_string(random() % 1000000000))).string();
-  } while (!fs::create_directory(fresh));
+    if (!fs::create_directory(fresh)) fresh.clear();
+  }
   if (platform::Sys().ChangeDirectory(fresh) != 0) throw std::runtime_error("cannot enter " + fresh);
   path_ = platform::Sys().CurrentDirectory();
+  _putenv_s("VRK_TEST_DIR", path_.c_str());
 #else
   std::string pattern = (fs::temp_directory_path() / "vrk-test-XXXXXX").string();
   if (!mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
@@ -58,6 +70,7 @@ TempDir::TempDir() : saved_(platform::Sys().CurrentDirectory()) {
 
 TempDir::~TempDir() {
   platform::Sys().ChangeDirectory(saved_);
+  if (borrowed_) return;
   std::error_code ignored;
   fs::remove_all(path_, ignored);
 }
@@ -80,6 +93,33 @@ std::vector<std::string> LogCapture::Lines() const {
   for (std::string line; std::getline(in, line);) lines.push_back(line);
   return lines;
 }
+
+#ifdef _WIN32
+bool LongCurrentDirectories() {
+  using Query = BOOLEAN(WINAPI*)();
+  FARPROC query = GetProcAddress(GetModuleHandleA("ntdll.dll"), "RtlAreLongPathsEnabled");
+  return query && reinterpret_cast<Query>(reinterpret_cast<void*>(query))();
+}
+
+// The status TerminateProcess gives a process killed the way kill -9 would.
+constexpr unsigned kKilledStatus = 9;
+
+void KillAbruptly() {
+  TerminateProcess(GetCurrentProcess(), kKilledStatus);
+  std::abort();
+}
+
+std::function<bool(int)> KilledAbruptly() { return testing::ExitedWithCode(kKilledStatus); }
+#else
+bool LongCurrentDirectories() { return true; }
+
+void KillAbruptly() {
+  std::raise(SIGKILL);
+  std::abort();
+}
+
+std::function<bool(int)> KilledAbruptly() { return testing::KilledBySignal(SIGKILL); }
+#endif
 
 Outcome ExtractBytes(const std::string& archiveName, const std::string& bytes) {
   WriteFile(archiveName, bytes);
@@ -130,12 +170,12 @@ std::map<std::string, std::string> Snapshot(const std::string& folder, const std
   std::map<std::string, std::string> items;
   for (auto it = fs::recursive_directory_iterator(folder); it != fs::recursive_directory_iterator(); ++it) {
     const auto& item = *it;
-    std::string relative = fs::relative(item.path(), folder).string();
+    std::string relative = fs::relative(item.path(), folder).generic_string();
     if (relative == except) {
       it.disable_recursion_pending();
       continue;
     }
-    items[relative] = item.is_symlink() ? "<link>" : item.is_directory() ? "<dir>" : ReadFile(item.path());
+    items[relative] = item.is_symlink() ? "<link>" : item.is_directory() ? "<dir>" : ReadFile(item.path().string());
   }
   return items;
 }
@@ -143,12 +183,13 @@ std::map<std::string, std::string> Snapshot(const std::string& folder, const std
 Outcome ExtractChecked(const TempDir& dir, const std::string& bytes, const std::function<void()>& setup) {
   fs::create_directories(dir.path() + "/a/b/out");
   platform::Sys().ChangeDirectory(dir.path() + "/a/b/out");
+  const std::string here = platform::Sys().CurrentDirectory();
   setup();
   WriteFile("maps.vrk", bytes);
   const std::string output = "a/b/out/maps";
   auto before = Snapshot(dir.path(), output);
   Outcome outcome = ExtractBytes("maps.vrk", bytes);
-  EXPECT_EQ(platform::Sys().CurrentDirectory(), dir.path() + "/a/b/out");
+  EXPECT_EQ(platform::Sys().CurrentDirectory(), here);
   platform::Sys().ChangeDirectory(dir.path());
   EXPECT_EQ(Snapshot(dir.path(), output), before) << "something outside the output folder changed";
   EXPECT_EQ(outcome.lines.back() == "All done!", outcome.result == 1) << outcome.lines.back();
@@ -200,7 +241,7 @@ class FaultyStream final : public platform::ByteStream {
     return Read(&c, 1) == 1 ? c : -1;
   }
   bool Write(const void* buffer, std::size_t n) override {
-    if (killLimit_ && written_ + n > *killLimit_) std::raise(SIGKILL);
+    if (killLimit_ && written_ + n > *killLimit_) KillAbruptly();
     if (writeLimit_ && written_ + n > writeLimit_->first) {
       inner_->Write(buffer, writeLimit_->first - written_);
       written_ = writeLimit_->first;

@@ -12,6 +12,14 @@
 #include "log/log.h"
 #include "platform/platform.h"
 
+// Ends a test that needs what only POSIX systems have (links, pipes, the
+// emulated logical current directory), and says what it was.
+#ifdef _WIN32
+#define VRK_POSIX_ONLY(what) GTEST_SKIP() << "POSIX only: " << (what)
+#else
+#define VRK_POSIX_ONLY(what) static_cast<void>(0)
+#endif
+
 namespace test {
 
 // Builds archive bytes: headers, data, trailer, or anything else.
@@ -41,6 +49,7 @@ class TempDir {
  private:
   std::string path_;
   std::string saved_;
+  bool borrowed_ = false;  // the folder of the parent of a death test (Windows)
 };
 
 // Collects the log transcript as the box shows it (CR LF as LF).
@@ -65,6 +74,15 @@ struct Outcome {
   int result;
   std::vector<std::string> lines;
 };
+// Whether the system takes a current directory longer than MAX_PATH: on
+// Windows only with long paths enabled; always elsewhere.
+bool LongCurrentDirectories();
+
+// Ends the process at once, as kill -9 does: nothing is flushed or closed.
+[[noreturn]] void KillAbruptly();
+// Tells a process ended by KillAbruptly(), for EXPECT_EXIT.
+std::function<bool(int)> KilledAbruptly();
+
 // Writes bytes as archiveName in the current folder and extracts it.
 Outcome ExtractBytes(const std::string& archiveName, const std::string& bytes);
 
@@ -107,7 +125,8 @@ Outcome ExtractChecked(const TempDir& dir, const std::string& bytes,
                        const std::function<void()>& setup = [] {});
 
 // The real platform, with failures injected where a rule matches: a rule
-// names a substring of the native path and the error to fail with.
+// names a substring of the path, written with '/' for either separator, and
+// the error to fail with.
 class FaultySystem : public platform::System {
  public:
   std::map<std::string, int> failOpen;         // OpenRead and CreateNew
