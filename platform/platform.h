@@ -87,7 +87,8 @@ class ByteBuffer {
   std::uint8_t* data_ = nullptr;
   std::size_t size_ = 0;
   std::size_t capacity_ = 0;  // bytes of address space held
-  [[maybe_unused]] std::size_t committed_ = 0;  // bytes of it backed by memory (Windows)
+  // Bytes of it backed by memory already (Windows: committed; Linux: populated).
+  [[maybe_unused]] std::size_t committed_ = 0;
 };
 
 enum class ItemKind {

@@ -267,12 +267,31 @@ ItemKind KindOf(mode_t mode) {
 
 std::optional<bool> g_debugEnabled;
 
+bool HasDotDot(std::string_view path) {
+  std::size_t start = 0;
+  for (;;) {
+    std::size_t slash = path.find('/', start);
+    if (path.substr(start, slash - start) == "..") return true;
+    if (slash == std::string_view::npos) return false;
+    start = slash + 1;
+  }
+}
+
 // A path the system takes in one call, as (AT_FDCWD, path); a longer one as
 // its folder, opened one level at a time, and its last component. The
 // folder descriptor (if any) is closed when the object goes.
 class PathAt {
  public:
   explicit PathAt(const std::string& path) : native_(System::Native(path)) {
+    // A full path below the current directory is used relative to it: the
+    // same file (the process stands in the logical directory), without
+    // walking every level of the path again.
+    const std::string& here = CurrentLogical();
+    std::size_t cut = here == "/" ? 1 : here.size() + 1;
+    if (native_.size() > cut && native_.compare(0, here.size(), here) == 0 && native_[cut - 1] == '/' &&
+        !HasDotDot(std::string_view(native_).substr(cut))) {
+      native_.erase(0, cut);
+    }
     if (native_.size() < PATH_MAX) return;
     std::size_t slash = native_.find_last_of('/');
     leaf_ = native_.substr(slash + 1);
@@ -487,7 +506,6 @@ void ByteBuffer::resize(std::size_t size) {
     void* grown = data_ ? mremap(data_, capacity_, wanted, MREMAP_MAYMOVE)
                         : mmap(nullptr, wanted, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
     if (grown == MAP_FAILED) throw std::bad_alloc();
-    madvise(grown, wanted, MADV_HUGEPAGE);  // fewer page faults for large trees
 #else
     void* grown = std::realloc(data_, wanted);
     if (!grown) throw std::bad_alloc();
@@ -495,6 +513,15 @@ void ByteBuffer::resize(std::size_t size) {
     data_ = static_cast<std::uint8_t*>(grown);
     capacity_ = wanted;
   }
+#if defined(__linux__) && defined(MADV_POPULATE_WRITE)
+  // The pages about to be written are made ready in one call, in steps of
+  // 2 MiB, instead of one fault per page as the bytes arrive.
+  constexpr std::size_t kPopulateStep = 2 << 20;
+  if (size > committed_) {
+    std::size_t until = std::min(capacity_, (size + kPopulateStep - 1) / kPopulateStep * kPopulateStep);
+    if (madvise(data_ + committed_, until - committed_, MADV_POPULATE_WRITE) == 0) committed_ = until;
+  }
+#endif
   size_ = size;
 }
 
