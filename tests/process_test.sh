@@ -13,11 +13,11 @@ check() {  # check WHAT EXPECTED ACTUAL
 }
 
 mkdir src
-head -c 5000 /dev/urandom >src/big.bin
+head -c 400000 /dev/urandom >src/big.bin
 "$vrk" -q compress src big.vrk
 check "compress status" 0 $?
 
-out=$( (ulimit -f 2; "$vrk" extract big.vrk) 2>&1)
+out=$( (ulimit -f 100; "$vrk" extract big.vrk) 2>&1)
 check "status at the file-size limit" 1 $?
 check "error line" "Error: big.bin: File too large; the incomplete file is removed" "$(sed -n 3p <<<"$out")"
 check "last line" "Failed with 1 error." "$(tail -n 1 <<<"$out")"
