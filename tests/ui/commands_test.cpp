@@ -1,159 +1,195 @@
-// Extract and Compress clicked in the main window, the dialogs answered by a
-// script.
+// Extract and Compress clicked in the main window with their dialogs answered
+// by a script, and the folder picker answered through its widgets.
+#include <QDialogButtonBox>
+#include <QFileSystemModel>
+#include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
-#include <gtest/gtest.h>
+#include <QTreeView>
 
 #include "ui/commands.h"
-#include "ui/resource_names.h"
+#include "ui/folder_picker.h"
 #include "ui/tool_dialog.h"
 #include "ui_support.h"
 
 namespace {
 
-using uitest::Request;
+using test::ArchiveBytes;
+using uitest::Current;
+using uitest::Put;
+
+// 32 folders deep: longer than the 259 characters a path once could hold.
+const std::string kDeep = "mods/island/" + QString("folder-level-0123456/").repeated(30).chopped(1).toStdString();
 
 class CommandTest : public ::testing::Test {
  protected:
   CommandTest() {
-    uitest::MakeFolders(scratch / "start");
-    uitest::ChangeDirectory(scratch / "start");
+    std::filesystem::create_directories(start);
+    platform::Sys().ChangeDirectory(start);
     dialog.SetWindowServices(&dialogs);
     dialog.show();
   }
-  void Click(const char* button) {
-    QTest::mouseClick(dialog.findChild<QPushButton*>(QString::fromLatin1(button)), Qt::LeftButton);
+  std::string At(const std::string& relative) const {
+    return scratch.path() + (relative.empty() ? "" : "/") + relative;
   }
-  std::vector<Request::Kind> Asked() const {
-    std::vector<Request::Kind> kinds;
-    for (const Request& request : dialogs.requests()) kinds.push_back(request.kind);
-    return kinds;
-  }
+  void Click(const char* button) { QTest::mouseClick(uitest::Control<QPushButton>(dialog, button), Qt::LeftButton); }
 
-  uitest::ScratchFolder scratch;
+  test::TempDir scratch;
+  const std::string start = At("start");
   uitest::ScriptedDialogs dialogs;
   CToolDialog dialog;
 };
 
-TEST_F(CommandTest, ExtractUnpacksBesideTheArchiveAndLeavesItsFolderCurrent) {
-  uitest::WriteFile(scratch / "data/maps.vrk", uitest::ArchiveOf({{"a.txt", "abc"}, {"sub\\b.txt", "0123456789"}}));
-  dialogs.Answer(scratch / "data/maps.vrk");
+TEST_F(CommandTest, CompressThenExtractEachLeaveTheChosenFilesFolderCurrent) {
+  // The archive goes deep, under a name typed without extension.
+  const std::string out = At("out/" + kDeep);
+  std::filesystem::create_directories(out);
+  Put(At("mods/island/a.txt"), "abc");
+  Put(At("data/maps.vrk"), ArchiveBytes::Of({{"a.txt", "abc"}, {"sub\\b.txt", "0123456789"}}));
+  dialogs.answers = {At("mods/island"), out + "/pack", At("data/maps.vrk")};
 
-  Click(RESOURCE_NAME(IDC_EXTRACT));
+  Click("IDC_COMPRESS");
+  EXPECT_EQ(Current(), out);
+  Click("IDC_EXTRACT");
 
-  ASSERT_EQ(Asked(), std::vector{Request::Open});
-  EXPECT_EQ(dialogs.requests()[0].title, "Extract file...");
-  EXPECT_EQ(dialogs.requests()[0].initialFolder, scratch / "start");
-  EXPECT_EQ(dialogs.requests()[0].filter, "VRK files|*.vrk");
-  EXPECT_EQ(uitest::LogText(dialog),
-            "Extracting file maps.vrk...\n"
-            "Extracting a.txt (3 bytes)\n"
-            "Extracting sub\\b.txt (10 bytes)\n"
-            "All done!\n");
-  EXPECT_EQ(uitest::ReadFile(scratch / "data/maps/a.txt"), "abc");
-  EXPECT_EQ(uitest::ReadFile(scratch / "data/maps/sub/b.txt"), "0123456789");
-  EXPECT_EQ(uitest::CurrentDirectory(), scratch / "data");
-}
-
-TEST_F(CommandTest, CompressPacksTheChosenFolderAndTheNextCommandStartsWhereTheArchiveIs) {
-  uitest::WriteFile(scratch / "mods/island/a.txt", "abc");
-  uitest::MakeFolders(scratch / "out");
-  dialogs.Answer(scratch / "mods/island").Answer(scratch / "out/pack.vrk").Answer(std::nullopt);
-
-  Click(RESOURCE_NAME(IDC_COMPRESS));
-  Click(RESOURCE_NAME(IDC_EXTRACT));
-
-  ASSERT_EQ(Asked(), (std::vector{Request::Browse, Request::Save, Request::Open}));
-  const Request& browse = dialogs.requests()[0];
-  EXPECT_EQ(browse.title, "Compress folder..");
-  EXPECT_EQ(browse.rootPath, "") << "the top of the file system";
-  EXPECT_EQ(browse.initialFolder, scratch / "start");
-  const Request& save = dialogs.requests()[1];
-  EXPECT_EQ(save.title, "Save to...");
-  EXPECT_EQ(save.initialFolder, scratch / "start") << "not the folder just chosen";
-  EXPECT_EQ(save.filter, "VRK files|*.vrk");
-  EXPECT_EQ(dialogs.requests()[2].initialFolder, scratch / "out");
-
-  EXPECT_EQ(uitest::LogText(dialog).toStdString(), "Compressing path " + (scratch / "mods/island") +
-                                                       " into pack.vrk...\n"
+  EXPECT_EQ(dialogs.asked, (std::vector<std::string>{"browse Compress folder.. in " + start + " root|",
+                                                     "save Save to... in " + start + " VRK files|*.vrk",
+                                                     "open Extract file... in " + out + " VRK files|*.vrk"}));
+  EXPECT_EQ(uitest::LogText(dialog).toStdString(), "Compressing path " + At("mods/island") +
+                                                       " into pack...\n"
                                                        "Compressing a.txt (3 bytes)\n"
                                                        "OK!\n"
-                                                       "Saving pack.vrk...\n"
+                                                       "Saving pack...\n"
+                                                       "All done!\n"
+                                                       "Extracting file maps.vrk...\n"
+                                                       "Extracting a.txt (3 bytes)\n"
+                                                       "Extracting sub\\b.txt (10 bytes)\n"
                                                        "All done!\n");
-  EXPECT_EQ(uitest::ReadFile(scratch / "out/pack.vrk"), uitest::ArchiveOf({{"a.txt", "abc"}}));
-  EXPECT_EQ(uitest::CurrentDirectory(), scratch / "out");
+  EXPECT_EQ(test::ReadFile(out + "/pack"), ArchiveBytes::Of({{"a.txt", "abc"}}));
+  EXPECT_EQ(test::TreeOf(At("data/maps")),
+            (std::map<std::string, std::string>{{"a.txt", "abc"}, {"sub/b.txt", "0123456789"}}));
+  EXPECT_EQ(Current(), At("data"));
 }
 
-TEST_F(CommandTest, NameWithoutExtensionAndPathsOfAnyLengthAreUsedAsGiven) {
-  // 30 levels of 20 characters: well beyond the 259 a path once could hold.
-  std::string deep = scratch.path();
-  for (int level = 0; level < 30; ++level) deep += "/folder-level-" + std::to_string(100000 + level);
-  uitest::WriteFile(deep + "/a.txt", "abc");
-  uitest::ChangeDirectory(deep);
-  dialogs.Answer(deep).Answer(deep + "/maps");
-
-  Click(RESOURCE_NAME(IDC_COMPRESS));
-
-  EXPECT_EQ(dialogs.requests()[1].initialFolder, deep);
-  EXPECT_EQ(uitest::ReadFile(deep + "/maps"), uitest::ArchiveOf({{"a.txt", "abc"}}));
-  EXPECT_FALSE(uitest::Exists(deep + "/maps.vrk"));
-}
-
-TEST_F(CommandTest, ChosenFileInAFolderThatCannotBeEnteredIsReportedAndNothingIsWritten) {
-  uitest::WriteFile(scratch / "mods/island/a.txt", "abc");
-  dialogs.Answer(scratch / "mods/island").Answer(scratch / "gone/pack.vrk");
-  const auto before = uitest::Snapshot(scratch.path());
-
-  Click(RESOURCE_NAME(IDC_COMPRESS));
-
-  EXPECT_EQ(uitest::LogText(dialog).toStdString(),
-            "Error: " + (scratch / "gone") + ": cannot enter the folder: No such file or directory\n");
-  EXPECT_EQ(uitest::Snapshot(scratch.path()), before);
-  EXPECT_EQ(uitest::CurrentDirectory(), scratch / "start");
-}
-
-struct CancelCase {
-  const char* name;
+struct AbandonCase {
+  const char* label;
   const char* button;
-  std::vector<std::optional<std::string>> answers;  // relative to the scratch folder
-  std::vector<Request::Kind> asked;
+  std::vector<std::optional<std::string>> answers;  // below the scratch folder; nullopt: Cancel
+  bool missingFolder;                               // the chosen file's folder "gone" does not exist
 };
 
-class CancelTest : public CommandTest, public ::testing::WithParamInterface<CancelCase> {};
+class AbandonTest : public CommandTest, public ::testing::WithParamInterface<AbandonCase> {};
 
-TEST_P(CancelTest, CancelLeavesLogDiskAndCurrentFolderAsTheyWere) {
-  uitest::WriteFile(scratch / "data/maps.vrk", uitest::ArchiveOf({{"a.txt", "abc"}}));
-  uitest::WriteFile(scratch / "mods/island/a.txt", "abc");
-  for (const auto& answer : GetParam().answers) dialogs.Answer(answer ? std::optional(scratch / *answer) : answer);
+TEST_P(AbandonTest, LeavesDiskAndCurrentFolderAsTheyWereAndLogsOnlyAnError) {
+  Put(At("data/maps.vrk"), ArchiveBytes::Of({{"a.txt", "abc"}}));
+  Put(At("mods/island/a.txt"), "abc");
+  for (const auto& answer : GetParam().answers) dialogs.answers.push_back(answer ? At(*answer) : answer);
   LogPrintf("earlier text\n");
-  const auto disk = uitest::Snapshot(scratch.path());
+  const auto disk = test::Snapshot(scratch.path());
 
   Click(GetParam().button);
 
-  EXPECT_EQ(Asked(), GetParam().asked);
-  EXPECT_EQ(uitest::LogText(dialog), "earlier text\n");
-  EXPECT_EQ(uitest::Snapshot(scratch.path()), disk);
-  EXPECT_EQ(uitest::CurrentDirectory(), scratch / "start");
+  const std::string error = "Error: " + At("gone") + ": cannot enter the folder: No such file or directory\n";
+  EXPECT_TRUE(dialogs.answers.empty());  // and no dialog beyond them (ScriptedDialogs fails on one)
+  EXPECT_EQ(uitest::LogText(dialog).toStdString(), "earlier text\n" + (GetParam().missingFolder ? error : ""));
+  EXPECT_EQ(test::Snapshot(scratch.path()), disk);
+  EXPECT_EQ(Current(), start);
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Dialogs, CancelTest,
-    ::testing::Values(CancelCase{"ExtractFile", RESOURCE_NAME(IDC_EXTRACT), {std::nullopt}, {Request::Open}},
-                      CancelCase{"FolderPickerSkipsTheSaveDialog", RESOURCE_NAME(IDC_COMPRESS), {std::nullopt},
-                                 {Request::Browse}},
-                      CancelCase{"SaveFile", RESOURCE_NAME(IDC_COMPRESS), {"mods/island", std::nullopt},
-                                 {Request::Browse, Request::Save}}),
-    [](const auto& info) { return std::string(info.param.name); });
+    Commands, AbandonTest,
+    ::testing::Values(AbandonCase{"ExtractCancelled", "IDC_EXTRACT", {std::nullopt}, false},
+                      AbandonCase{"FolderPickerCancelledSkipsTheSaveDialog", "IDC_COMPRESS", {std::nullopt}, false},
+                      AbandonCase{"SaveCancelled", "IDC_COMPRESS", {"mods/island", std::nullopt}, false},
+                      AbandonCase{"ExtractFromMissingFolder", "IDC_EXTRACT", {"gone/maps.vrk"}, true},
+                      AbandonCase{"SaveIntoMissingFolder", "IDC_COMPRESS", {"mods/island", "gone/pack.vrk"}, true}),
+    test::LabelName());
+
+struct PaintCounter : QObject {
+  int paints = 0;
+  bool eventFilter(QObject*, QEvent* event) override { return (paints += event->type() == QEvent::Paint, false); }
+};
+
+TEST_F(CommandTest, RepaintsOnceForABurstOfMessagesAndOnceMoreForTheLast) {
+  Put(At("maps.vrk"), ArchiveBytes::Of({{"a.txt", "abc"}, {"b.txt", "0123456789"}}));
+  dialogs.answers = {At("maps.vrk")};
+  // A clock that stands still: each message after the first comes within 40 ms of the last repaint.
+  dialog.SetClock([] { return RepaintThrottle::Clock::time_point{}; });
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
+  QCoreApplication::processEvents();
+  PaintCounter counter;
+  dialog.installEventFilter(&counter);
+  dialog.OnExtract();
+  EXPECT_EQ(counter.paints, 2) << "the first of four messages, then the held-back last one";
+}
 
 TEST(SplitChosenPath, CutsAtTheLastSeparatorAndKeepsARootWhole) {
-  using Parts = std::pair<std::string, std::string>;
-  auto split = [](const char* path) {
-    const ChosenPath parts = SplitChosenPath(path);
-    return Parts{parts.folder, parts.fileName};
-  };
-  EXPECT_EQ(split("/home/u/a.b.vrk"), (Parts{"/home/u", "a.b.vrk"}));
-  EXPECT_EQ(split("/maps.vrk"), (Parts{"/", "maps.vrk"}));
-  EXPECT_EQ(split("maps.vrk"), (Parts{"", "maps.vrk"}));
+  for (const auto& [path, parts] : std::vector<std::pair<std::string, std::string>>{
+           {"/home/u/a.b.vrk", "/home/u|a.b.vrk"}, {"/maps.vrk", "/|maps.vrk"}, {"maps.vrk", "|maps.vrk"}}) {
+    EXPECT_EQ(SplitChosenPath(path).folder + "|" + SplitChosenPath(path).fileName, parts);
+  }
 }
+
+// Folders below the scratch folder, which holds start, kDeep (in mods/island) and mods/other.
+struct PickerCase {
+  const char* label;
+  std::string root;      // "": none, the top of the file system
+  std::string initial;   // "": no preselection
+  const char* loaded;    // a folder whose two folders are listed before the user acts; nullptr: none
+  bool stepDown;         // the user presses Down in the tree
+  std::string selected;  // then; "": nothing
+  bool ok;               // the user presses OK, else Cancel
+};
+
+class FolderPickerTest : public CommandTest, public ::testing::WithParamInterface<PickerCase> {};
+
+TEST_P(FolderPickerTest, StatusLineShowsTheSelectionWhichOkReturns) {
+  const PickerCase& c = GetParam();
+  std::filesystem::create_directories(At(kDeep));
+  std::filesystem::create_directories(At("mods/other"));
+  const std::string selected = c.selected.empty() ? "" : At(c.selected);
+  g_strInitialFolder = "earlier";
+
+  uitest::ModalScript script;
+  script.Then<FolderBrowserDialog>([&](FolderBrowserDialog* picker) {
+    auto* files = picker->findChild<QFileSystemModel*>();
+    if (c.loaded && files->rowCount(files->index(QString::fromStdString(At(c.loaded)))) != 2) return false;
+    auto* tree = uitest::Control<QTreeView>(*picker, "folderTree");
+    if (c.stepDown) QTest::keyClick(tree, Qt::Key_Down);
+    EXPECT_EQ(uitest::Control<QLabel>(*picker, "titleText")->text() + "|" + picker->windowTitle(),
+              "Compress folder..|Compress folder..");
+    // One item at the top of the tree: the root, or the top of the file system.
+    std::string top, now;
+    EXPECT_EQ(tree->model()->rowCount(tree->rootIndex()), 1);
+    picker->PathFromItem(tree->model()->index(0, 0, tree->rootIndex()), top);
+    EXPECT_EQ(top, c.root.empty() ? "/" : At(c.root));
+    picker->PathFromItem(picker->SelectedItem(), now);
+    EXPECT_EQ(now, selected);
+    EXPECT_EQ(uitest::Control<QLineEdit>(*picker, "statusText")->text().toStdString(), selected);
+    auto* buttons = picker->findChild<QDialogButtonBox*>();
+    QPushButton* ok = buttons->button(QDialogButtonBox::Ok);
+    EXPECT_EQ(ok->isEnabled(), !selected.empty());
+    return uitest::Press(c.ok && ok->isEnabled() ? ok : buttons->button(QDialogButtonBox::Cancel));
+  });
+  std::string folder = "untouched";
+  const std::string root = c.root.empty() ? "" : At(c.root), initial = At(c.initial);
+  EXPECT_EQ(BrowseForFolder(folder, "Compress folder..", nullptr, root.c_str(),
+                            c.initial.empty() ? nullptr : initial.c_str()),
+            c.ok ? 1 : 0);
+  EXPECT_EQ(folder, c.ok ? selected : "untouched");
+  EXPECT_EQ(g_strInitialFolder, c.initial.empty() ? "earlier" : initial) << "kept for the next picker";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, FolderPickerTest,
+    ::testing::Values(PickerCase{"PreselectsAPathOfAnyLength", "", kDeep, nullptr, false, kDeep, true},
+                      PickerCase{"FollowsTheUsersSelection", "", "mods/island", "mods", true, "mods/other", true},
+                      PickerCase{"CancelLeavesTheStringUntouched", "", "mods", nullptr, false, "mods", false},
+                      PickerCase{"NoInitialFolderSelectsNothing", "", "", nullptr, false, "", false},
+                      PickerCase{"RootStandsAloneAtTheTop", "mods", "mods/island", "", false, "mods/island", false},
+                      PickerCase{"NoPreselectionOutsideTheRoot", "mods/other", "mods/island", "mods", false, "",
+                                 false}),
+    test::LabelName());
 
 }  // namespace

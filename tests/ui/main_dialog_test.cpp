@@ -1,191 +1,127 @@
-// The main window, its About box and the application object.
+// The main window, its log box and its About box.
+#include <memory>
+#include <tuple>
+
 #include <QAction>
-#include <QApplication>
+#include <QClipboard>
 #include <QLabel>
 #include <QPushButton>
-#include <QClipboard>
 #include <QScrollBar>
+#include <QSignalSpy>
 #include <QTest>
-#include <gtest/gtest.h>
 
-#include "ui/log_box.h"
-#include "ui/resource_names.h"
-#include "ui/tool_app.h"
+#include "ui/about_dialog.h"
 #include "ui/tool_dialog.h"
 #include "ui_support.h"
 
 namespace {
 
-using uitest::ModalScript;
+using uitest::Control;
 
-template <typename T = QWidget>
-T* Control(QWidget& dialog, const char* name) {
-  T* control = dialog.findChild<T*>(QString::fromLatin1(name));
-  EXPECT_NE(control, nullptr) << name;
-  return control;
-}
-
-// A step that checks the About box and closes it with "OK".
-std::function<bool(QWidget*)> CheckAndCloseAbout(QWidget* owner, int* opened) {
-  return [owner, opened](QWidget* modal) {
-    if (modal->objectName() != RESOURCE_NAME(IDD_ABOUT)) return false;
-    ++*opened;
-    EXPECT_EQ(modal->windowTitle(), "About VRKTool");
-    EXPECT_EQ(modal->parentWidget(), owner);
-    EXPECT_EQ(Control<QLabel>(*modal, "aboutTitle")->text(), "Korvane VRK Tool\nVersion 1.01a");
-    EXPECT_EQ(Control<QLabel>(*modal, "aboutCredit")->text().count('\n'), 1) << "two lines of credit";
-    auto* ok = Control<QPushButton>(*modal, "IDOK");
-    EXPECT_EQ(ok->text(), "OK");
-    EXPECT_TRUE(ok->isDefault());
-    uitest::Later([ok] { ok->click(); });
-    return true;
-  };
-}
-
-TEST(MainDialog, ControlsCaptionsAndFrame) {
-  CToolDialog dialog;
-  EXPECT_EQ(dialog.windowTitle(), "Korvane VRK Tool");
-  auto* extract = Control<QPushButton>(dialog, "IDC_EXTRACT");
-  auto* compress = Control<QPushButton>(dialog, "IDC_COMPRESS");
-  QWidget* log = Control(dialog, "IDC_LOG");
-  EXPECT_EQ(extract->text(), "Extract");
-  EXPECT_EQ(compress->text(), "Compress");
-  EXPECT_EQ((std::vector{extract->property("resourceId").toInt(), compress->property("resourceId").toInt(),
-                         log->property("resourceId").toInt()}),
-            (std::vector{1001, 1002, 1004}));
-  // Side by side above the log, as in the template.
+TEST(MainDialog, ControlsCaptionsAndFrameAndTheLogGoesToItWhileItLives) {
+  auto dialog = std::make_unique<CToolDialog>();
+  EXPECT_EQ(g_pMainDialog, static_cast<LogView*>(dialog.get()));
+  auto* extract = Control<QPushButton>(*dialog, "IDC_EXTRACT");
+  auto* compress = Control<QPushButton>(*dialog, "IDC_COMPRESS");
+  QWidget* log = Control(*dialog, "IDC_LOG");
+  auto* credit = Control<QLabel>(*dialog, "creditText");
+  EXPECT_EQ(
+      QStringList({dialog->windowTitle(), extract->text(), compress->text(), credit->text()}),
+      QStringList({"Korvane VRK Tool", "Extract", "Compress", "Korvane VRK Tool - unpacks and packs game archives"}));
+  // The buttons side by side above the log box; fixed size, no minimise or maximise box.
   EXPECT_EQ(extract->y(), compress->y());
   EXPECT_LT(extract->geometry().right(), compress->x());
   EXPECT_LT(compress->geometry().bottom(), log->y());
-
-  EXPECT_EQ(dialog.minimumSize(), dialog.maximumSize()) << "fixed size";
-  const Qt::WindowFlags flags = dialog.windowFlags();
-  // Without CustomizeWindowHint the window system picks the buttons itself.
-  EXPECT_TRUE(flags & Qt::CustomizeWindowHint);
-  EXPECT_FALSE(flags & (Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint));
-  EXPECT_EQ(dialog.windowIcon().availableSizes(), (QList<QSize>{{16, 16}, {32, 32}}));
+  EXPECT_EQ(dialog->minimumSize(), dialog->maximumSize());
+  EXPECT_FALSE(dialog->windowFlags() & (Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint));
+  dialog.reset();
+  EXPECT_EQ(g_pMainDialog, nullptr) << "no message may reach a closed window";
 }
 
-TEST(MainDialog, LogBoxIsReadOnlyAndLongLinesRunOnToTheRight) {
+TEST(MainDialog, FocusStartsOnExtractAndEscapeOrEnterOutsideAButtonEndsIt) {
+  using Case = std::tuple<const char*, Qt::Key, bool>;  // the focus, the key, whether the dialog ends
+  for (const auto& [focus, key, ends] :
+       {Case{"IDC_EXTRACT", Qt::Key_Escape, true}, Case{"IDC_LOG", Qt::Key_Escape, true},
+        Case{"IDC_LOG", Qt::Key_Return, true}, Case{"IDC_EXTRACT", Qt::Key_Return, false}}) {
+    CToolDialog dialog;
+    uitest::ScriptedDialogs dialogs;
+    dialogs.answers = {std::nullopt};  // Enter on "Extract" clicks it: cancel its dialog
+    dialog.SetWindowServices(&dialogs);
+    QSignalSpy finished(&dialog, &QDialog::finished);
+    dialog.show();
+    EXPECT_EQ(dialog.focusWidget(), Control(dialog, "IDC_EXTRACT"));
+    Control(dialog, focus)->setFocus();
+    QTest::keyClick(Control(dialog, focus), key);
+    EXPECT_EQ(finished.count(), ends ? 1 : 0) << focus << " " << key;
+    EXPECT_EQ(dialogs.answers.empty(), !ends) << "Enter on a button clicks it";
+  }
+}
+
+TEST(LogBox, ShowsTheTranscriptReadOnlyUnwrappedWithItsEndInView) {
   CToolDialog dialog;
   dialog.show();
   auto* log = Control<LogBox>(dialog, "IDC_LOG");
+  QScrollBar* bar = log->verticalScrollBar();
+  // The log widens "\r\n" to CR CR LF: the message's own CR shows as a control picture.
+  for (const char* message : {"Saving ", "", "caf\xC3\xA9...\n", "x\r\ny\n"}) LogPrintf("%s", message);
+  EXPECT_EQ(log->Text(), QString::fromUtf8("Saving caf\u00E9...\nx\u240D\ny\n"));
+  for (int i = 0; i < 197; ++i) LogPrintf("Compressing file%03d.bin (%d bytes)\n", i, i);
+  QCoreApplication::processEvents();
+  ASSERT_GT(bar->maximum(), 0);
+  EXPECT_EQ(bar->value(), bar->maximum());
+  // Scrolled up by the user, the box still scrolls to a message that brings in the horizontal bar.
+  bar->setValue(0);
+  const QString line = QString::fromUtf8("Extracting caf\u00e9 ").repeated(30);
+  LogPrintf("%s\n", line.toStdString().c_str());
+  QCoreApplication::processEvents();
+  EXPECT_EQ(dialog.GetLineCount(), 202) << "the long line did not wrap";
+  EXPECT_EQ(bar->value(), bar->maximum());
+  EXPECT_GE(bar->maximum() + bar->pageStep(), log->LineCount());
+  EXPECT_TRUE(log->horizontalScrollBar()->isVisible());
+  EXPECT_GE(log->horizontalScrollBar()->maximum() + log->viewport()->width(),
+            QFontMetrics(log->font()).horizontalAdvance(line))
+      << "the scroll bar reaches the end of the line";
+
+  const QString text = log->Text();
+  QGuiApplication::clipboard()->setText("pasted");
   log->setFocus();
   QTest::keyClicks(log, "typed");
   QTest::keyClick(log, Qt::Key_V, Qt::ControlModifier);
-  EXPECT_EQ(log->Text(), "");
-
-  const QString line = QString::fromUtf8("Extracting caf\u00e9 \u6f22\u5b57 ").repeated(20);
-  LogPrintf("%s\nAll done!\n", line.toStdString().c_str());
-  QCoreApplication::processEvents();
-  EXPECT_EQ(log->LineCount(), 3) << "the long line did not wrap";
-  QScrollBar* bar = log->horizontalScrollBar();
-  EXPECT_TRUE(bar->isVisible());
-  EXPECT_GE(bar->maximum() + log->viewport()->width(), QFontMetrics(log->font()).horizontalAdvance(line))
-      << "the scroll bar reaches the end of the line";
-}
-
-TEST(MainDialog, LogBoxSelectsAndCopies) {
-  CToolDialog dialog;
-  dialog.show();
-  auto* log = Control<LogBox>(dialog, "IDC_LOG");
-  LogPrintf("first line\nsecond line\n");
-  QCoreApplication::processEvents();
-  const int lineHeight = QFontMetrics(log->font()).lineSpacing();
-  QWidget* view = log->viewport();
-  const QPoint from(1, lineHeight / 2 + 2);
-  const QPoint to(view->width() - 2, lineHeight + lineHeight / 2 + 2);  // past the second line's end
-  QTest::mousePress(view, Qt::LeftButton, Qt::NoModifier, from);
-  QTest::mouseMove(view, to);
-  QTest::mouseRelease(view, Qt::LeftButton, Qt::NoModifier, to);
-  EXPECT_EQ(log->SelectedText(), "first line\nsecond line");
-
+  EXPECT_EQ(log->Text(), text);
   QTest::keyClick(log, Qt::Key_A, Qt::ControlModifier);
   QTest::keyClick(log, Qt::Key_C, Qt::ControlModifier);
-  EXPECT_EQ(QGuiApplication::clipboard()->text(), "first line\nsecond line\n");
+  EXPECT_EQ(QGuiApplication::clipboard()->text(), text);
 }
 
-struct KeyCase {
-  const char* name;
-  const char* focus;
-  Qt::Key key;
-  bool ends;
-};
-
-class MainDialogKeyTest : public ::testing::TestWithParam<KeyCase> {};
-
-TEST_P(MainDialogKeyTest, EscapeOrEnterOutsideAButtonEndsTheDialog) {
+TEST(MainDialog, AboutItemInTheContextMenuOnF1AndAsCommandOpensTheAboutBox) {
   CToolDialog dialog;
-  uitest::ScriptedDialogs dialogs;
-  dialogs.Answer(std::nullopt);  // Enter on "Extract" clicks it: cancel its dialog
-  dialog.SetWindowServices(&dialogs);
-  bool ended = false;
-  QObject::connect(&dialog, &QDialog::finished, [&ended] { ended = true; });
-  dialog.show();
-  EXPECT_EQ(dialog.focusWidget(), Control(dialog, "IDC_EXTRACT")) << "focus starts on Extract";
-  QWidget* focus = Control(dialog, GetParam().focus);
-  focus->setFocus();
-  QTest::keyClick(focus, GetParam().key);
-  EXPECT_EQ(ended, GetParam().ends);
-  EXPECT_EQ(dialogs.AllAnswered(), !GetParam().ends);
-}
-
-INSTANTIATE_TEST_SUITE_P(Keys, MainDialogKeyTest,
-                         ::testing::Values(KeyCase{"EscapeOnExtract", "IDC_EXTRACT", Qt::Key_Escape, true},
-                                           KeyCase{"EscapeInLog", "IDC_LOG", Qt::Key_Escape, true},
-                                           KeyCase{"EnterInLog", "IDC_LOG", Qt::Key_Return, true},
-                                           KeyCase{"EnterOnExtractClicksIt", "IDC_EXTRACT", Qt::Key_Return, false}),
-                         [](const auto& info) { return std::string(info.param.name); });
-
-TEST(MainDialog, AboutCommandIgnoresTheLowFourBits) {
-  CToolDialog dialog;
-  int opened = 0;
-  for (unsigned command : {0x0010u, 0x0013u, 0x001Fu, 0x0000u, 0x0020u, 0xF060u}) {
-    const bool about = (command & 0xFFF0) == 0x0010;
-    ModalScript script;
-    if (about) script.Then(CheckAndCloseAbout(&dialog, &opened));
-    EXPECT_EQ(dialog.OnSysCommand(command), about) << command;
-  }
-  EXPECT_EQ(opened, 3);
-}
-
-TEST(MainDialog, AboutItemIsInTheContextMenuAndOnF1) {
-  CToolDialog dialog;
+  auto* about = Control<QAction>(dialog, "IDM_ABOUT");
   EXPECT_EQ(dialog.contextMenuPolicy(), Qt::ActionsContextMenu);
-  auto* about = dialog.findChild<QAction*>(RESOURCE_NAME(IDM_ABOUT));
-  ASSERT_NE(about, nullptr);
   EXPECT_TRUE(dialog.actions().contains(about));
   EXPECT_EQ(about->text(), "&About VRKTool...");
-
   dialog.show();
   int opened = 0;
+  const auto checkAndClose = [&](CAboutDialog* modal) {
+    ++opened;
+    auto* ok = Control<QPushButton>(*modal, "IDOK");
+    EXPECT_EQ(modal->parentWidget(), &dialog);
+    EXPECT_EQ(QStringList({modal->windowTitle(), Control<QLabel>(*modal, "aboutTitle")->text(), ok->text()}),
+              QStringList({"About VRKTool", "Korvane VRK Tool\nVersion 1.01a", "OK"}));
+    EXPECT_EQ(Control<QLabel>(*modal, "aboutCredit")->text().count('\n'), 1) << "two lines of credit";
+    EXPECT_TRUE(ok->isDefault());
+    return uitest::Press(ok);
+  };
   {
-    ModalScript script;
-    script.Then(CheckAndCloseAbout(&dialog, &opened)).Then(CheckAndCloseAbout(&dialog, &opened));
+    uitest::ModalScript script;
+    script.Then<CAboutDialog>(checkAndClose).Then<CAboutDialog>(checkAndClose).Then<CAboutDialog>(checkAndClose);
     about->trigger();
     QApplication::setActiveWindow(&dialog);
     ASSERT_TRUE(QTest::qWaitForWindowActive(&dialog));
     QTest::keyClick(&dialog, Qt::Key_F1);
+    EXPECT_TRUE(dialog.OnSysCommand(0x001F)) << "the low four bits are the window system's";
   }
-  EXPECT_EQ(opened, 2);
-}
-
-TEST(Application, RunsTheMainDialogAsTheLogsTargetUntilItCloses) {
-  theApp.InitApplication();
-  EXPECT_EQ(QApplication::applicationName(), "VRKTool");
-  EXPECT_EQ(QApplication::applicationVersion(), "1.0.0.1");
-
-  ModalScript script;
-  script.Then([](QWidget* modal) {
-    if (modal->objectName() != RESOURCE_NAME(IDD_MAIN)) return false;
-    EXPECT_EQ(g_pMainDialog, static_cast<LogView*>(static_cast<CToolDialog*>(modal)));
-    EXPECT_EQ(theApp.m_pMainWnd, modal);
-    QTest::keyClick(modal, Qt::Key_Escape);
-    return true;
-  });
-  EXPECT_FALSE(theApp.InitInstance());
-  EXPECT_EQ(theApp.m_pMainWnd, nullptr);
-  EXPECT_EQ(g_pMainDialog, nullptr) << "no message may reach a closed window";
+  for (unsigned other : {0x0000u, 0x0020u, 0xF060u}) EXPECT_FALSE(dialog.OnSysCommand(other)) << other;
+  EXPECT_EQ(opened, 3);
 }
 
 }  // namespace
