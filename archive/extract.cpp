@@ -205,21 +205,29 @@ void Archive::MakeDirectoryChain(const std::string& path) {
   std::erase_if(parts, [](std::string_view part) { return part.empty() || part == "."; });
   if (parts.empty()) return;
 
+  // The folders made or checked earlier in this run are not made again: the
+  // chain starts in the deepest of them.
   const std::string saved = sys.CurrentDirectory();
-  std::string known = saved;
-  bool allKnown = true;
-  for (std::string_view part : parts) {
-    if (known.empty() || !platform::System::IsSeparator(known.back())) known += platform::System::kNativeSeparator;
-    known += part;
-    if (!knownFolders_.contains(known)) {
-      allKnown = false;
-      break;
-    }
-  }
-  if (allKnown) return;
-
+  std::string folder = saved;
+  std::string deepestKnown;
+  std::size_t start = 0;
   std::string shown;
   for (std::string_view part : parts) {
+    if (folder.empty() || !platform::System::IsSeparator(folder.back())) folder += platform::System::kNativeSeparator;
+    folder += part;
+    if (!knownFolders_.contains(folder)) break;
+    deepestKnown = folder;
+    if (!shown.empty()) shown += '\\';
+    shown += part;
+    ++start;
+  }
+  if (start == parts.size()) return;
+  if (start > 0 && sys.ChangeDirectory(deepestKnown) != 0) {
+    start = 0;  // start from the top after all
+    shown.clear();
+  }
+
+  for (std::string_view part : std::span(parts).subspan(start)) {
     const std::string component(part);
     if (!shown.empty()) shown += '\\';
     shown += component;
