@@ -4,7 +4,7 @@
 #include <ostream>
 
 #include "archive/archive.h"
-#include "archive/inspect.h"
+#include "archive/list_verify.h"
 #include "log/log.h"
 #include "platform/platform.h"
 

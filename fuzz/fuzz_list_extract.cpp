@@ -5,7 +5,7 @@
 #include <set>
 
 #include "archive/archive.h"
-#include "archive/inspect.h"
+#include "archive/list_verify.h"
 #include "fuzz/sandbox.h"
 #include "tests/reference_model.h"
 

@@ -6,7 +6,7 @@
 #include <filesystem>
 #include <random>
 
-#include "archive/inspect.h"
+#include "archive/list_verify.h"
 #include "tests/reference_model.h"
 #include "tests/support.h"
 

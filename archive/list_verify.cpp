@@ -1,4 +1,4 @@
-#include "archive/inspect.h"
+#include "archive/list_verify.h"
 
 #include <cstring>
 
