@@ -1,6 +1,6 @@
-// A ByteStream over a C runtime stream, shared by the platform
-// implementations: buffered for the small reads and writes of header
-// records, passed straight through for large ones.
+// A ByteStream over a C runtime stream (the Windows implementation's):
+// buffered for the small reads and writes of header records, passed
+// straight through for large ones.
 #pragma once
 
 #include <cstdio>
