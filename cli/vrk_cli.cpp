@@ -63,13 +63,6 @@ class DirectoryGuard {
   std::string saved_;
 };
 
-// Splits a path into its folder ("" when it has none) and its bare name.
-std::pair<std::string, std::string> SplitFolder(const std::string& path) {
-  std::size_t slash = path.find_last_of("/\\");
-  if (slash == std::string::npos) return {"", path};
-  return {slash == 0 ? path.substr(0, 1) : path.substr(0, slash), path.substr(slash + 1)};
-}
-
 bool EnterFolderOf(const std::string& folder) {
   if (folder.empty()) return true;
   if (int error = platform::Sys().ChangeDirectory(folder)) {
@@ -83,7 +76,7 @@ int Status(int result) { return result == 1 ? kExitSuccess : kExitFailed; }
 
 int Extract(const std::string& archivePath) {
   DirectoryGuard guard;
-  auto [folder, name] = SplitFolder(archivePath);
+  auto [folder, name] = platform::SplitFolder(archivePath);
   if (!EnterFolderOf(folder)) return kExitFailed;
   Archive archive;
   return Status(archive.Extract(name.c_str()));
@@ -95,7 +88,7 @@ int Compress(const std::string& folderPath, const std::string& archivePath) {
   if (!EnterFolderOf(folderPath)) return kExitFailed;
   const std::string fullFolder = platform::Sys().CurrentDirectory();
   platform::Sys().ChangeDirectory(guard.saved());
-  auto [folder, name] = SplitFolder(archivePath);
+  auto [folder, name] = platform::SplitFolder(archivePath);
   if (!EnterFolderOf(folder)) return kExitFailed;
   Archive archive;
   return Status(archive.CompressPath(name.c_str(), fullFolder.c_str()));

@@ -37,6 +37,18 @@ std::uint64_t ByteStream::CopyTo(ByteStream& out, std::uint64_t n, std::span<std
   return copied;
 }
 
+PathParts SplitFolder(const std::string& path) {
+  std::size_t cut = path.size();
+  while (cut > 0 && !System::IsSeparator(path[cut - 1])) --cut;
+  if (cut == 0) return {std::string(), path};
+  PathParts parts{path.substr(0, cut - 1), path.substr(cut)};
+  // A file directly in a root lies in "/" or "C:\\", not in "" or "C:" (the
+  // drive's current folder).
+  const bool driveRoot = parts.folder.size() == 2 && parts.folder[1] == ':';
+  if (parts.folder.empty() || driveRoot) parts.folder = path.substr(0, cut);
+  return parts;
+}
+
 std::string ErrorText(int error) {
   switch (error) {
     case 0: return "Success";

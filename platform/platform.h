@@ -157,6 +157,15 @@ class System {
   static const char kNativeSeparator;
 };
 
+// A path cut into the folder that holds its last component and that
+// component. The folder is "" when the path has none, and keeps its
+// separator when it is a root ("/", "C:\\").
+struct PathParts {
+  std::string folder;
+  std::string name;
+};
+PathParts SplitFolder(const std::string& path);
+
 // The system object every operation goes through.
 System& Sys();
 

@@ -26,6 +26,13 @@ TEST(Platform, DotDotLeadsBackAlongTheLinkThatWasEntered) {
   EXPECT_TRUE(fs::exists("link"));  // the process really is in walk
 }
 
+TEST(Platform, SplitFolderCutsAtTheLastSeparatorAndKeepsARootWhole) {
+  for (const auto& [path, parts] : std::vector<std::pair<std::string, std::string>>{
+           {"/home/u/a.b.vrk", "/home/u|a.b.vrk"}, {"/maps.vrk", "/|maps.vrk"}, {"maps.vrk", "|maps.vrk"}}) {
+    EXPECT_EQ(platform::SplitFolder(path).folder + "|" + platform::SplitFolder(path).name, parts);
+  }
+}
+
 TEST(Platform, FailedChangeKeepsTheCurrentDirectory) {
   test::TempDir dir;
   EXPECT_EQ(platform::Sys().ChangeDirectory("missing"), ENOENT);

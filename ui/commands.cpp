@@ -4,18 +4,6 @@
 #include "log/log.h"
 #include "platform/platform.h"
 
-ChosenPath SplitChosenPath(const std::string& fullPath) {
-  std::size_t cut = fullPath.size();
-  while (cut > 0 && !platform::System::IsSeparator(fullPath[cut - 1])) --cut;
-  if (cut == 0) return {std::string(), fullPath};
-  ChosenPath result{fullPath.substr(0, cut - 1), fullPath.substr(cut)};
-  // A file directly in a root keeps the root's separator: "/a.vrk" lies in
-  // "/", "C:\a.vrk" in "C:\", not in "" or "C:" (the drive's current folder).
-  const bool driveRoot = result.folder.size() == 2 && result.folder[1] == ':';
-  if (result.folder.empty() || driveRoot) result.folder = fullPath.substr(0, cut);
-  return result;
-}
-
 namespace {
 
 // The file dialogs of other systems make the chosen file's folder current
@@ -23,7 +11,7 @@ namespace {
 // Answers the bare name to pass on, or false (reported) when the folder
 // cannot be entered: a bare name would then point into the wrong folder.
 bool EnterFolderOf(const std::string& chosenPath, std::string& fileName) {
-  ChosenPath parts = SplitChosenPath(chosenPath);
+  platform::PathParts parts = platform::SplitFolder(chosenPath);
   if (!parts.folder.empty()) {
     const int error = platform::Sys().ChangeDirectory(parts.folder);
     if (error != 0) {
@@ -31,7 +19,7 @@ bool EnterFolderOf(const std::string& chosenPath, std::string& fileName) {
       return false;
     }
   }
-  fileName = std::move(parts.fileName);
+  fileName = std::move(parts.name);
   return true;
 }
 

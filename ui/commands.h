@@ -10,14 +10,6 @@ inline constexpr char kExtractTitle[] = "Extract file...";
 inline constexpr char kCompressTitle[] = "Compress folder..";
 inline constexpr char kSaveTitle[] = "Save to...";
 
-// A chosen file's full path cut into the folder that holds it and its bare
-// name. The folder keeps its separator when it is a root ("/", "C:\").
-struct ChosenPath {
-  std::string folder;
-  std::string fileName;
-};
-ChosenPath SplitChosenPath(const std::string& fullPath);
-
 // Asks for an archive and unpacks it into a folder beside it. The archive's
 // folder becomes the current directory, and Extract gets the bare name.
 void ExtractCommand(WindowServices& services);

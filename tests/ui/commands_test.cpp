@@ -124,13 +124,6 @@ TEST_F(CommandTest, RepaintsOnceForABurstOfMessagesAndOnceMoreForTheLast) {
   EXPECT_EQ(counter.paints, 2) << "the first of four messages, then the held-back last one";
 }
 
-TEST(SplitChosenPath, CutsAtTheLastSeparatorAndKeepsARootWhole) {
-  for (const auto& [path, parts] : std::vector<std::pair<std::string, std::string>>{
-           {"/home/u/a.b.vrk", "/home/u|a.b.vrk"}, {"/maps.vrk", "/|maps.vrk"}, {"maps.vrk", "|maps.vrk"}}) {
-    EXPECT_EQ(SplitChosenPath(path).folder + "|" + SplitChosenPath(path).fileName, parts);
-  }
-}
-
 // Folders below the scratch folder, which holds start, kDeep (in mods/island) and mods/other.
 struct PickerCase {
   const char* label;
