@@ -153,15 +153,24 @@ void Archive::AddFile(const char* fullPath) {
   const std::size_t start = data.size();
   const auto size = static_cast<std::size_t>(length);
   try {
-    data.resize(start + size);
+    // One byte more than the size learnt at the open, so that the read that
+    // fills the file's place also tells whether the file grew.
+    data.resize(start + size + 1);
   } catch (const std::bad_alloc&) {
     ReportError("%s: out of memory for %llu more bytes\n", name.c_str(), static_cast<unsigned long long>(size));
     return;
   }
-  std::size_t got = file->Read(data.data() + start, size);
-  // One byte more than the size learnt at the open means the file grew.
-  std::uint8_t extra;
-  bool grew = got == size && file->Read(&extra, 1) == 1;
+  std::uint8_t* place = data.data() + start;
+  std::size_t got = file->ReadUpTo(place, size + 1);
+  bool grew = got > size;
+  if (got < size) {
+    // A short read need not be the end: the rest is asked for, and then
+    // whether anything follows it.
+    got += file->Read(place + got, size - got);
+    std::uint8_t extra;
+    grew = got == size && file->Read(&extra, 1) == 1;
+  }
+  data.resize(start + size);
   if (got != size || grew) {
     data.resize(start);
     if (file->error()) {

@@ -47,6 +47,11 @@ class ByteStream {
   // Reads up to n bytes; fewer means the end of the file or a read error,
   // which error() tells apart (0 at a clean end).
   virtual std::size_t Read(void* buffer, std::size_t n) = 0;
+  // Reads up to n bytes like Read(), but may stop short where the file can
+  // only have ended: a plain file's read comes back short only at its end,
+  // so that end need not be asked for a second time. Fewer than n bytes
+  // without an error() may thus still not be the end; Read() tells.
+  virtual std::size_t ReadUpTo(void* buffer, std::size_t n) { return Read(buffer, n); }
   // The next byte, or -1 at the end of the file or on a read error.
   virtual int GetByte() = 0;
   // Writes all n bytes; false on failure, with the reason in error().
@@ -84,11 +89,14 @@ class ByteBuffer {
   const std::uint8_t* data() const { return data_; }
 
  private:
+  class Pager;  // Linux: makes pages ready ahead of the bytes, on another thread
+
   std::uint8_t* data_ = nullptr;
   std::size_t size_ = 0;
   std::size_t capacity_ = 0;  // bytes of address space held
-  // Bytes of it backed by memory already (Windows: committed; Linux: populated).
+  // Bytes of it backed by memory (Windows: committed; Linux: asked of the pager).
   [[maybe_unused]] std::size_t committed_ = 0;
+  [[maybe_unused]] Pager* pager_ = nullptr;
 };
 
 enum class ItemKind {

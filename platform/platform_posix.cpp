@@ -5,7 +5,6 @@
 // kept as a logical path, the way a shell keeps PWD, so that a folder entered
 // through a link is left again along the path that was entered.
 #include <dirent.h>
-#include <sys/mman.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -44,7 +43,7 @@ namespace {
 
 class FdStream final : public ByteStream {
  public:
-  FdStream(int fd, std::int64_t length) : fd_(fd), length_(length) {}
+  FdStream(int fd, std::int64_t length, bool plainFile = false) : fd_(fd), length_(length), plainFile_(plainFile) {}
   ~FdStream() override {
     if (fd_ >= 0) close(fd_);
   }
@@ -66,6 +65,20 @@ class FdStream final : public ByteStream {
         at_ += take;
         done += take;
       }
+    }
+    return done;
+  }
+
+  std::size_t ReadUpTo(void* buffer, std::size_t n) override {
+    if (!plainFile_ || at_ != end_) return Read(buffer, n);
+    auto* out = static_cast<std::uint8_t*>(buffer);
+    std::size_t done = 0;
+    while (done < n) {
+      const std::size_t asked = n - done;
+      ssize_t got = ReadSome(out + done, asked);
+      if (got <= 0) break;
+      done += static_cast<std::size_t>(got);
+      if (static_cast<std::size_t>(got) < asked) break;
     }
     return done;
   }
@@ -172,6 +185,7 @@ class FdStream final : public ByteStream {
 
   int fd_;
   std::int64_t length_;
+  bool plainFile_;
   std::unique_ptr<std::uint8_t[]> buffer_;
   std::size_t at_ = 0, end_ = 0;  // reading: the unread part; writing: end_ is what is pending
   int error_ = 0;
@@ -363,7 +377,7 @@ std::unique_ptr<ByteStream> System::OpenRead(const std::string& path, bool regul
   }
   // O_NONBLOCK has no effect on a plain file, so it can stay set.
   error = 0;
-  return std::make_unique<FdStream>(fd, st.st_size);
+  return std::make_unique<FdStream>(fd, st.st_size, S_ISREG(st.st_mode));
 }
 
 std::unique_ptr<ByteStream> System::CreateNew(const std::string& path, int& error) {
@@ -483,48 +497,6 @@ int System::Status(const std::string& path, bool followLinks, PathStatus& status
   status.kind = KindOf(st.st_mode);
   status.id = NodeId{static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};
   return 0;
-}
-
-// ---------------------------------------------------------------------------
-
-ByteBuffer::~ByteBuffer() {
-#ifdef __linux__
-  if (data_) munmap(data_, capacity_);
-#else
-  std::free(data_);
-#endif
-}
-
-void ByteBuffer::resize(std::size_t size) {
-  if (size > capacity_) {
-    // The address space grows by doubling; memory is used only as the bytes
-    // are written. On Linux the mapping is moved, never copied.
-    constexpr std::size_t kMinimum = 1 << 20;
-    std::size_t wanted = std::max({size, capacity_ * 2, kMinimum});
-    const std::size_t page = static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
-    if (wanted > SIZE_MAX - page) throw std::bad_alloc();
-    wanted = (wanted + page - 1) / page * page;
-#ifdef __linux__
-    void* grown = data_ ? mremap(data_, capacity_, wanted, MREMAP_MAYMOVE)
-                        : mmap(nullptr, wanted, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
-    if (grown == MAP_FAILED) throw std::bad_alloc();
-#else
-    void* grown = std::realloc(data_, wanted);
-    if (!grown) throw std::bad_alloc();
-#endif
-    data_ = static_cast<std::uint8_t*>(grown);
-    capacity_ = wanted;
-  }
-#if defined(__linux__) && defined(MADV_POPULATE_WRITE)
-  // The pages about to be written are made ready in one call, in steps of
-  // 2 MiB, instead of one fault per page as the bytes arrive.
-  constexpr std::size_t kPopulateStep = 2 << 20;
-  if (size > committed_) {
-    std::size_t until = std::min(capacity_, (size + kPopulateStep - 1) / kPopulateStep * kPopulateStep);
-    if (madvise(data_ + committed_, until - committed_, MADV_POPULATE_WRITE) == 0) committed_ = until;
-  }
-#endif
-  size_ = size;
 }
 
 void System::DebugOutput(std::string_view text) {

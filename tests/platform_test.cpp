@@ -1,9 +1,11 @@
-// The POSIX platform layer: the logical current directory, separators and
-// paths longer than the system takes in one call.
+// The platform layer: the logical current directory, separators, paths
+// longer than the system takes in one call, reads of files that change size
+// and the packing buffer.
 #include <gtest/gtest.h>
 #include <limits.h>
 
 #include <filesystem>
+#include <fstream>
 
 #include "platform/platform.h"
 #include "tests/support.h"
@@ -57,6 +59,51 @@ TEST(Platform, PathsLongerThanTheSystemLimitWork) {
   EXPECT_EQ(test::ReadFile("f"), "x");
   for (std::size_t i = 0; i < depth; ++i) ASSERT_EQ(sys.ChangeDirectory(".."), 0);
   EXPECT_EQ(sys.CurrentDirectory(), dir.path());
+}
+
+// A read of a file's known length plus one byte sees a file that grew since
+// it was opened, and stops at the end of one that did not.
+TEST(Platform, ReadUpToTheKnownLengthSeesGrowth) {
+  test::TempDir dir;
+  for (bool grows : {false, true}) {
+    test::WriteFile("f", "0123456789");
+    int error = 0;
+    auto file = platform::Sys().OpenRead("f", true, error);
+    ASSERT_TRUE(file) << error;
+    ASSERT_EQ(file->Length(), 10);
+    if (grows) std::ofstream("f", std::ios::binary | std::ios::app) << "abc";
+    std::string bytes(11, '\0');
+    std::size_t got = file->ReadUpTo(bytes.data(), bytes.size());
+    if (got < 10) got += file->Read(bytes.data() + got, 10 - got);  // a short read that was not the end
+    EXPECT_EQ(bytes.substr(0, got), grows ? "0123456789a" : "0123456789");
+    EXPECT_EQ(file->error(), 0);
+  }
+}
+
+// The buffer keeps every byte while it grows in uneven steps far past its
+// first reservation, moving in the address space while its pages are made
+// ready ahead of the bytes.
+TEST(Platform, ByteBufferKeepsEveryByteAsItGrows) {
+  platform::ByteBuffer buffer;
+  std::uint32_t seed = 1;
+  auto next = [&seed] { return seed = seed * 1664525u + 1013904223u; };
+  std::size_t step = 1;
+  while (buffer.size() < (48u << 20)) {
+    const std::size_t start = buffer.size();
+    buffer.resize(start + step);
+    for (std::size_t i = start; i < buffer.size(); i += 4093) buffer.data()[i] = static_cast<std::uint8_t>(next() >> 24);
+    if ((step - 1) % 4093 != 0) buffer.data()[buffer.size() - 1] = static_cast<std::uint8_t>(next() >> 24);
+    step = step * 3 + 7;
+  }
+  seed = 1;
+  step = 1;
+  for (std::size_t start = 0; start < buffer.size(); start += step, step = step * 3 + 7) {
+    const std::size_t end = start + step;
+    for (std::size_t i = start; i < end; i += 4093) ASSERT_EQ(buffer.data()[i], static_cast<std::uint8_t>(next() >> 24)) << i;
+    if ((step - 1) % 4093 != 0) {
+      ASSERT_EQ(buffer.data()[end - 1], static_cast<std::uint8_t>(next() >> 24)) << end - 1;
+    }
+  }
 }
 
 }  // namespace

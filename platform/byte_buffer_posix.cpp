@@ -1,0 +1,175 @@
+// The packing buffer on POSIX systems.
+//
+// The buffer holds every packed file until the archive is written, so each of
+// its pages is fresh memory that the kernel zeroes before the file's bytes
+// are copied in: a pass over every byte that streaming tools never make. On
+// Linux a helper thread makes the pages ready a few MiB ahead of the bytes
+// (MADV_POPULATE_WRITE), so that pass runs on another core while this thread
+// copies. The reading thread never waits for the helper: where the helper has
+// not been yet, the kernel makes the page ready on first touch, as it would
+// without the helper. Making a page ready never changes the bytes on it, so
+// the helper cannot damage what the buffer holds.
+#include <sys/mman.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <condition_variable>
+#include <cstdint>
+#include <cstdlib>
+#include <mutex>
+#include <new>
+#include <system_error>
+#include <thread>
+
+#include "platform/platform.h"
+
+#if defined(__linux__) && defined(MADV_POPULATE_WRITE)
+#define VRK_PAGER 1
+#endif
+
+namespace platform {
+namespace {
+
+constexpr std::size_t kStep = 2 << 20;    // pages are made ready in steps of this
+constexpr std::size_t kAhead = 8 << 20;   // and at most this far behind the last byte in use
+constexpr std::size_t kMinimum = 1 << 20; // the first reservation of address space
+
+std::size_t RoundUp(std::size_t n, std::size_t step) { return (n + step - 1) / step * step; }
+
+}  // namespace
+
+#ifdef VRK_PAGER
+class ByteBuffer::Pager {
+ public:
+  Pager(std::uint8_t* base, std::size_t capacity, std::size_t ready)
+      : base_(base), capacity_(capacity), ready_(ready), goal_(ready) {
+    thread_ = std::thread([this] { Run(); });  // std::system_error if no thread can be had
+  }
+  ~Pager() {
+    {
+      std::lock_guard lock(mutex_);
+      stop_ = true;
+    }
+    wake_.notify_one();
+    thread_.join();
+  }
+
+  // Asks for the pages up to `until` bytes from the start.
+  void Aim(std::size_t until) {
+    {
+      std::lock_guard lock(mutex_);
+      goal_ = std::min(capacity_, std::max(goal_, until));
+    }
+    wake_.notify_one();
+  }
+  // The mapping is about to move: waits until no step is under way, and
+  // starts none until Release() tells the new place.
+  void Hold() {
+    std::unique_lock lock(mutex_);
+    held_ = true;
+    idle_.wait(lock, [this] { return !busy_; });
+  }
+  void Release(std::uint8_t* base, std::size_t capacity) {
+    {
+      std::lock_guard lock(mutex_);
+      base_ = base;
+      capacity_ = capacity;
+      held_ = false;
+    }
+    wake_.notify_one();
+  }
+
+ private:
+  void Run() {
+    std::unique_lock lock(mutex_);
+    for (;;) {
+      wake_.wait(lock, [this] { return stop_ || (!held_ && !failed_ && ready_ < goal_); });
+      if (stop_) return;
+      std::uint8_t* at = base_ + ready_;
+      const std::size_t n = std::min(kStep, goal_ - ready_);
+      busy_ = true;
+      lock.unlock();
+      // A failure (no memory, or a kernel without the request) only ends
+      // the help: the reading thread's own touches still get the pages.
+      const bool made = madvise(at, n, MADV_POPULATE_WRITE) == 0;
+      lock.lock();
+      busy_ = false;
+      if (made) {
+        ready_ += n;
+      } else {
+        failed_ = true;
+      }
+      idle_.notify_all();
+    }
+  }
+
+  std::mutex mutex_;
+  std::condition_variable wake_, idle_;
+  std::uint8_t* base_;
+  std::size_t capacity_;
+  std::size_t ready_;  // bytes from base_ whose pages are ready
+  std::size_t goal_;   // bytes from base_ whose pages are wanted
+  bool held_ = false, busy_ = false, stop_ = false, failed_ = false;
+  std::thread thread_;
+};
+#else
+class ByteBuffer::Pager {};
+#endif
+
+ByteBuffer::~ByteBuffer() {
+  delete pager_;  // first: the helper must be gone before the memory is
+#ifdef __linux__
+  if (data_) munmap(data_, capacity_);
+#else
+  std::free(data_);
+#endif
+}
+
+void ByteBuffer::resize(std::size_t size) {
+  if (size > capacity_) {
+    // The address space grows by doubling; memory is used only as the bytes
+    // are written. On Linux the mapping is moved, never copied.
+    std::size_t wanted = std::max({size, capacity_ * 2, kMinimum});
+    const auto page = static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
+    if (wanted > SIZE_MAX - kStep) throw std::bad_alloc();
+    wanted = RoundUp(wanted, page);
+#ifdef __linux__
+#ifdef VRK_PAGER
+    if (pager_) pager_->Hold();
+#endif
+    void* grown = data_ ? mremap(data_, capacity_, wanted, MREMAP_MAYMOVE)
+                        : mmap(nullptr, wanted, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+    if (grown != MAP_FAILED) {
+      data_ = static_cast<std::uint8_t*>(grown);
+      capacity_ = wanted;
+    }
+#ifdef VRK_PAGER
+    if (pager_) pager_->Release(data_, capacity_);
+#endif
+    if (grown == MAP_FAILED) throw std::bad_alloc();
+#else
+    void* grown = std::realloc(data_, wanted);
+    if (!grown) throw std::bad_alloc();
+    data_ = static_cast<std::uint8_t*>(grown);
+    capacity_ = wanted;
+#endif
+  }
+  size_ = size;
+#ifdef VRK_PAGER
+  // The goal moves in whole steps, so the helper is woken once per step of
+  // data, not once per file.
+  const std::size_t goal = std::min(capacity_, RoundUp(size + kAhead, kStep));
+  if (goal <= committed_) return;
+  if (!pager_) {
+    try {
+      pager_ = new Pager(data_, capacity_, 0);
+    } catch (const std::system_error&) {
+      // No helper: the first touch of each page makes it ready.
+    }
+  }
+  if (pager_) pager_->Aim(goal);
+  committed_ = goal;
+#endif
+}
+
+}  // namespace platform
