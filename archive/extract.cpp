@@ -133,6 +133,14 @@ int Archive::Extract(const char* archivePath) {
 
   const std::string folder = OutputFolderName(archiveName);
   if (!EnsureFolder(folder, folder, errorCount)) return ConcludeRun(errorCount);
+  // The run works inside the output folder: every entry's folders are made
+  // from there and its file is created there under the entry's own name. The
+  // folder is entered once, not once per entry, and left when the run ends.
+  if (int e = sys.ChangeDirectory(folder)) {
+    ReportError("%s: cannot enter the folder: %s\n", folder.c_str(), platform::ErrorText(e).c_str());
+    return ConcludeRun(errorCount);
+  }
+  const std::string inside = sys.CurrentDirectory();
 
   DataReader reader(*stream);
   for (const auto& item : entries) {
@@ -148,14 +156,14 @@ int Archive::Extract(const char* archivePath) {
     // A name with folders in it gets them created inside the output folder.
     if (entry.name.find_first_of("\\/") != std::string::npos) {
       unsigned before = errorCount;
-      if (int e = sys.ChangeDirectory(folder)) {
-        ReportError("%s: cannot enter the folder: %s\n", folder.c_str(), platform::ErrorText(e).c_str());
-        break;
-      }
       MakeDirectoryChain(entry.name);
-      if (int e = sys.ChangeDirectory("..")) {
-        ReportError("%s: cannot go back to the archive's folder: %s\n", folder.c_str(), platform::ErrorText(e).c_str());
-        break;
+      // The chain must leave the run where it found it; if it did not, the
+      // run goes back, or stops rather than create files elsewhere.
+      if (sys.CurrentDirectory() != inside) {
+        if (int e = sys.ChangeDirectory(inside)) {
+          ReportError("%s: cannot go back to the folder: %s\n", folder.c_str(), platform::ErrorText(e).c_str());
+          break;
+        }
       }
       if (errorCount != before) {
         if (!SkipData(reader, entry, errorCount)) break;
@@ -166,7 +174,7 @@ int Archive::Extract(const char* archivePath) {
     sys.DebugOutput(outputPath + "\n");
     LogPrintf("Extracting %s (%u bytes)\n", entry.name.c_str(), entry.dataSize);
 
-    std::unique_ptr<platform::ByteStream> out = CreateOutputFile(outputPath, error);
+    std::unique_ptr<platform::ByteStream> out = CreateOutputFile(entry.name, error);
     if (!out) {
       ReportError("%s: cannot create the file: %s\n", entry.name.c_str(), platform::ErrorText(error).c_str());
       if (!SkipData(reader, entry, errorCount)) break;
@@ -179,7 +187,7 @@ int Archive::Extract(const char* archivePath) {
       ReportError("%s: %s; the incomplete file is removed\n", entry.name.c_str(),
                   platform::ErrorText(out->error()).c_str());
       out.reset();
-      sys.RemoveFile(outputPath);
+      sys.RemoveFile(entry.name);
       stop = true;
     } else if (copied < entry.dataSize) {
       // The file keeps exactly the bytes the archive still held.
@@ -189,12 +197,15 @@ int Archive::Extract(const char* archivePath) {
     if (out && !out->Close()) {
       ReportError("%s: %s; the incomplete file is removed\n", entry.name.c_str(),
                   platform::ErrorText(out->error()).c_str());
-      sys.RemoveFile(outputPath);
+      sys.RemoveFile(entry.name);
       stop = true;
     }
     if (stop) break;
   }
   stream.reset();
+  if (int e = sys.ChangeDirectory("..")) {
+    ReportError("%s: cannot go back to the archive's folder: %s\n", folder.c_str(), platform::ErrorText(e).c_str());
+  }
   return ConcludeRun(errorCount);
 }
 

@@ -118,7 +118,8 @@ class FdStream final : public ByteStream {
 #ifdef __linux__
     constexpr std::uint64_t kKernelCopyFrom = 256 * 1024;
     auto* target = dynamic_cast<FdStream*>(&out);
-    if (n < kKernelCopyFrom || !target || target->error_ || !target->Flush()) return ByteStream::CopyTo(out, n, buffer);
+    if (n < kKernelCopyFrom) return CopyFromReadAhead(out, n, buffer);
+    if (!target || target->error_ || !target->Flush()) return ByteStream::CopyTo(out, n, buffer);
     std::uint64_t copied = std::min<std::uint64_t>(n, end_ - at_);
     if (copied > 0 && !target->Write(buffer_.get() + at_, static_cast<std::size_t>(copied))) return 0;
     at_ += static_cast<std::size_t>(copied);
@@ -140,14 +141,32 @@ class FdStream final : public ByteStream {
     }
     return copied;
 #else
-    return ByteStream::CopyTo(out, n, buffer);
+    return CopyFromReadAhead(out, n, buffer);
 #endif
   }
 
  private:
   static constexpr std::size_t kBufferSize = 64 * 1024;
-  static constexpr std::size_t kDirectSize = 4096;
+  static constexpr std::size_t kDirectSize = 1024;
   static constexpr std::size_t kWriteChunk = 1 << 20;
+
+  // A small copy goes out straight from the read-ahead buffer, with no
+  // trip through the caller's buffer; what is at least a read-ahead long
+  // is read into the caller's buffer in one piece instead.
+  std::uint64_t CopyFromReadAhead(ByteStream& out, std::uint64_t n, std::span<std::uint8_t> buffer) {
+    std::uint64_t copied = 0;
+    while (copied < n) {
+      if (at_ == end_) {
+        if (n - copied >= kBufferSize) return copied + ByteStream::CopyTo(out, n - copied, buffer);
+        if (!Fill()) break;
+      }
+      const auto take = static_cast<std::size_t>(std::min<std::uint64_t>(n - copied, end_ - at_));
+      if (!out.Write(buffer_.get() + at_, take)) break;
+      at_ += take;
+      copied += take;
+    }
+    return copied;
+  }
 
   ssize_t ReadSome(std::uint8_t* out, std::size_t n) {
     ssize_t got;

@@ -113,4 +113,27 @@ INSTANTIATE_TEST_SUITE_P(Table, DirectoryChain,
                                          std::make_pair("A/B/c.txt", std::vector<std::string>{"A", "A/B"}),
                                          std::make_pair("A/B\\c.txt", std::vector<std::string>{"A", "A/B"})));
 
+// Entries of sizes on both sides of the reader's buffers (read ahead, copied
+// through memory, or copied by the system) come back whole, wherever in the
+// data block they start.
+TEST(Extract, EntriesOfEverySizeComeBackWhole) {
+  test::TempDir dir;
+  std::vector<std::pair<std::string, std::string>> files;
+  std::uint32_t seed = 7;
+  std::size_t index = 0;
+  for (std::size_t size : {3u, 1023u, 1024u, 4095u, 65535u, 65536u, 65537u, 1u, 262143u, 262144u, 262145u, 70001u}) {
+    std::string content(size, '\0');
+    for (char& c : content) c = static_cast<char>((seed = seed * 1664525u + 1013904223u) >> 24);
+    files.emplace_back("d" + std::to_string(index % 3) + "\\f" + std::to_string(index), content);
+    ++index;
+  }
+  Outcome run = ExtractBytes("sizes.vrk", ArchiveBytes::Of(files));
+  ASSERT_EQ(run.result, 1);
+  for (const auto& [name, content] : files) {
+    std::string path = "sizes/" + name;
+    std::replace(path.begin(), path.end(), '\\', '/');
+    EXPECT_TRUE(test::ReadFile(path) == content) << name;
+  }
+}
+
 }  // namespace

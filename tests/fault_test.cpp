@@ -51,7 +51,7 @@ INSTANTIATE_TEST_SUITE_P(
                   "Error: sub\\b.txt: No space left on device; the incomplete file is removed", {{"a.txt", "abc"}}},
         FaultCase{"file too large", [](auto& s) { s.failWriteAfter["a.txt"] = {0, EFBIG}; },
                   "Error: a.txt: File too large; the incomplete file is removed", {}},
-        FaultCase{"create refused", [](auto& s) { s.failOpen["maps/a.txt"] = EACCES; },
+        FaultCase{"create refused", [](auto& s) { s.failOpen["a.txt"] = EACCES; },
                   "Error: a.txt: cannot create the file: Permission denied",
                   {{"sub/b.txt", "0123456789"}, {"c.txt", "z"}}},
         FaultCase{"folder refused", [](auto& s) { s.failMakeDir["sub"] = EACCES; },
