@@ -83,7 +83,8 @@ bool Archive::WriteArchiveFile(const std::string& archivePath) {
       break;
     }
   }
-  if (written && !data.empty()) written = out->Write(data.data(), data.size());
+  // The data block goes out from memory that is given back behind it.
+  if (written) written = data.WriteOut(*out);
   written = written && out->Write(ArchiveSignature, kArchiveSignatureSize);
   if (!written || !out->Close()) {
     ReportError("%s: %s\n", archivePath.c_str(), platform::ErrorText(out->error()).c_str());

@@ -9,6 +9,10 @@
 // not been yet, the kernel makes the page ready on first touch, as it would
 // without the helper. Making a page ready never changes the bytes on it, so
 // the helper cannot damage what the buffer holds.
+//
+// When the buffer is written out, the helper gives back the pages behind
+// the writer, so that freeing a packing run's memory also overlaps the
+// write instead of following it.
 #include <sys/mman.h>
 #include <unistd.h>
 
@@ -35,6 +39,10 @@ constexpr std::size_t kAhead = 8 << 20;   // and at most this far behind the las
 constexpr std::size_t kMinimum = 1 << 20; // the first reservation of address space
 
 std::size_t RoundUp(std::size_t n, std::size_t step) { return (n + step - 1) / step * step; }
+std::size_t PageSize() {
+  static const auto page = static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
+  return page;
+}
 
 }  // namespace
 
@@ -62,6 +70,14 @@ class ByteBuffer::Pager {
     }
     wake_.notify_one();
   }
+  // Gives back the pages of the first `until` bytes; they read as zero after.
+  void Drop(std::size_t until) {
+    {
+      std::lock_guard lock(mutex_);
+      dropGoal_ = std::min(ready_, std::max(dropGoal_, until / PageSize() * PageSize()));
+    }
+    wake_.notify_one();
+  }
   // The mapping is about to move: waits until no step is under way, and
   // starts none until Release() tells the new place.
   void Hold() {
@@ -83,22 +99,31 @@ class ByteBuffer::Pager {
   void Run() {
     std::unique_lock lock(mutex_);
     for (;;) {
-      wake_.wait(lock, [this] { return stop_ || (!held_ && !failed_ && ready_ < goal_); });
+      wake_.wait(lock, [this] { return stop_ || (!held_ && (dropped_ < dropGoal_ || (!failed_ && ready_ < goal_))); });
       if (stop_) return;
-      std::uint8_t* at = base_ + ready_;
-      const std::size_t n = std::min(kStep, goal_ - ready_);
       busy_ = true;
-      lock.unlock();
-      // A failure (no memory, or a kernel without the request) only ends
-      // the help: the reading thread's own touches still get the pages.
-      const bool made = madvise(at, n, MADV_POPULATE_WRITE) == 0;
-      lock.lock();
-      busy_ = false;
-      if (made) {
-        ready_ += n;
+      if (dropped_ < dropGoal_) {
+        std::uint8_t* at = base_ + dropped_;
+        const std::size_t n = std::min(kStep, dropGoal_ - dropped_);
+        lock.unlock();
+        madvise(at, n, MADV_DONTNEED);  // on failure the pages go with the mapping
+        lock.lock();
+        dropped_ += n;
       } else {
-        failed_ = true;
+        std::uint8_t* at = base_ + ready_;
+        const std::size_t n = std::min(kStep, goal_ - ready_);
+        lock.unlock();
+        // A failure (no memory, or a kernel without the request) only ends
+        // the help: the reading thread's own touches still get the pages.
+        const bool made = madvise(at, n, MADV_POPULATE_WRITE) == 0;
+        lock.lock();
+        if (made) {
+          ready_ += n;
+        } else {
+          failed_ = true;
+        }
       }
+      busy_ = false;
       idle_.notify_all();
     }
   }
@@ -109,6 +134,7 @@ class ByteBuffer::Pager {
   std::size_t capacity_;
   std::size_t ready_;  // bytes from base_ whose pages are ready
   std::size_t goal_;   // bytes from base_ whose pages are wanted
+  std::size_t dropped_ = 0, dropGoal_ = 0;  // bytes from base_ given back, and to give back
   bool held_ = false, busy_ = false, stop_ = false, failed_ = false;
   std::thread thread_;
 };
@@ -125,14 +151,37 @@ ByteBuffer::~ByteBuffer() {
 #endif
 }
 
+bool ByteBuffer::WriteOut(ByteStream& out) {
+  // Pieces of a few MiB: the helper gives back one piece while the next is
+  // written.
+  constexpr std::size_t kPiece = 4 << 20;
+  bool written = true;
+  for (std::size_t at = 0; at < size_ && written; at += kPiece) {
+    const std::size_t n = std::min(kPiece, size_ - at);
+    written = out.Write(data_ + at, n);
+#ifdef VRK_PAGER
+    if (pager_) pager_->Drop(at + n);
+#endif
+  }
+  delete pager_;
+  pager_ = nullptr;
+#ifdef __linux__
+  if (data_) munmap(data_, capacity_);
+#else
+  std::free(data_);
+#endif
+  data_ = nullptr;
+  size_ = capacity_ = committed_ = 0;
+  return written;
+}
+
 void ByteBuffer::resize(std::size_t size) {
   if (size > capacity_) {
     // The address space grows by doubling; memory is used only as the bytes
     // are written. On Linux the mapping is moved, never copied.
     std::size_t wanted = std::max({size, capacity_ * 2, kMinimum});
-    const auto page = static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
     if (wanted > SIZE_MAX - kStep) throw std::bad_alloc();
-    wanted = RoundUp(wanted, page);
+    wanted = RoundUp(wanted, PageSize());
 #ifdef __linux__
 #ifdef VRK_PAGER
     if (pager_) pager_->Hold();

@@ -83,6 +83,10 @@ class ByteBuffer {
 
   // Throws std::bad_alloc when the memory cannot be had.
   void resize(std::size_t size);
+  // Writes every byte to out, in order, and gives the memory back as the
+  // bytes go out: the buffer is empty afterwards, whether or not the writes
+  // succeeded. False if a write failed, with the reason in out.error().
+  bool WriteOut(ByteStream& out);
   std::size_t size() const { return size_; }
   bool empty() const { return size_ == 0; }
   std::uint8_t* data() { return data_; }

@@ -309,6 +309,13 @@ void ByteBuffer::resize(std::size_t size) {
   size_ = size;
 }
 
+bool ByteBuffer::WriteOut(ByteStream& out) {
+  const bool written = size_ == 0 || out.Write(data_, size_);
+  if (data_) VirtualFree(data_, 0, MEM_RELEASE);
+  data_ = nullptr;
+  size_ = capacity_ = committed_ = 0;
+  return written;
+}
 
 std::string SystemErrorText(int error) {
   if (error < kErrSystemBase) return std::strerror(error);
