@@ -124,7 +124,11 @@ TEST(Extract, EntriesOfEverySizeComeBackWhole) {
   for (std::size_t size : {3u, 1023u, 1024u, 4095u, 65535u, 65536u, 65537u, 1u, 262143u, 262144u, 262145u, 70001u}) {
     std::string content(size, '\0');
     for (char& c : content) c = static_cast<char>((seed = seed * 1664525u + 1013904223u) >> 24);
-    files.emplace_back("d" + std::to_string(index % 3) + "\\f" + std::to_string(index), content);
+    std::string name = "d";
+    name += std::to_string(index % 3);
+    name += "\\f";
+    name += std::to_string(index);
+    files.emplace_back(name, content);
     ++index;
   }
   Outcome run = ExtractBytes("sizes.vrk", ArchiveBytes::Of(files));
