@@ -36,7 +36,7 @@ namespace {
 
 constexpr std::size_t kStep = 2 << 20;    // pages are made ready in steps of this
 constexpr std::size_t kAhead = 8 << 20;   // and at most this far behind the last byte in use
-constexpr std::size_t kMinimum = 1 << 20; // the first reservation of address space
+[[maybe_unused]] constexpr std::size_t kMinimum = 1 << 20;  // the first allocation without mappings
 
 std::size_t RoundUp(std::size_t n, std::size_t step) { return (n + step - 1) / step * step; }
 std::size_t PageSize() {
@@ -177,17 +177,24 @@ bool ByteBuffer::WriteOut(ByteStream& out) {
 
 void ByteBuffer::resize(std::size_t size) {
   if (size > capacity_) {
-    // The address space grows by doubling; memory is used only as the bytes
-    // are written. On Linux the mapping is moved, never copied.
-    std::size_t wanted = std::max({size, capacity_ * 2, kMinimum});
-    if (wanted > SIZE_MAX - kStep) throw std::bad_alloc();
-    wanted = RoundUp(wanted, PageSize());
+    if (size > SIZE_MAX / 4) throw std::bad_alloc();
 #ifdef __linux__
+    // Address space is reserved well ahead of the bytes, which costs no
+    // memory: the mapping seldom moves, and the helper is never stopped at
+    // its end while the reader runs past. Where the system will not reserve
+    // that much (strict overcommit), exactly what is needed. The mapping is
+    // moved, never copied.
+    constexpr std::size_t kReserve = sizeof(void*) >= 8 ? std::size_t{1} << 30 : 16 << 20;
+    std::size_t wanted = RoundUp(std::max({size + kAhead + kStep, capacity_ * 2, kReserve}), PageSize());
 #ifdef VRK_PAGER
     if (pager_) pager_->Hold();
 #endif
-    void* grown = data_ ? mremap(data_, capacity_, wanted, MREMAP_MAYMOVE)
-                        : mmap(nullptr, wanted, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+    auto map = [this](std::size_t bytes) {
+      return data_ ? mremap(data_, capacity_, bytes, MREMAP_MAYMOVE)
+                   : mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+    };
+    void* grown = map(wanted);
+    if (grown == MAP_FAILED) grown = map(wanted = RoundUp(size, PageSize()));
     if (grown != MAP_FAILED) {
       data_ = static_cast<std::uint8_t*>(grown);
       capacity_ = wanted;
@@ -197,6 +204,8 @@ void ByteBuffer::resize(std::size_t size) {
 #endif
     if (grown == MAP_FAILED) throw std::bad_alloc();
 #else
+    // The memory grows by doubling.
+    const std::size_t wanted = std::max({size, capacity_ * 2, kMinimum});
     void* grown = std::realloc(data_, wanted);
     if (!grown) throw std::bad_alloc();
     data_ = static_cast<std::uint8_t*>(grown);
