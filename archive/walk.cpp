@@ -100,24 +100,27 @@ void Archive::AddFolderFiles() {
   }
   std::string here = sys.CurrentDirectory();
   if (!EndsInSeparator(here)) here += '\\';
+  std::string fullPath = here;
   for (const platform::DirItem& item : *items) {
     if (item.kind == platform::ItemKind::Directory) continue;
-    const std::string shown = ShownItem(folderName, item.name);
     switch (item.kind) {
       case platform::ItemKind::Other:
-        LogWarning("%s: not a regular file (a pipe, socket or device); skipped\n", shown.c_str());
+        LogWarning("%s: not a regular file (a pipe, socket or device); skipped\n",
+                   ShownItem(folderName, item.name).c_str());
         continue;
       case platform::ItemKind::BrokenLink:
-        LogWarning("%s: a link whose target is missing; skipped\n", shown.c_str());
+        LogWarning("%s: a link whose target is missing; skipped\n", ShownItem(folderName, item.name).c_str());
         continue;
       default:
         break;
     }
     if (const char* why = UnstorableItemNameReason(item.name)) {
-      ReportError("%s: %s\n", PrintableName(shown).c_str(), why);
+      ReportError("%s: %s\n", PrintableName(ShownItem(folderName, item.name)).c_str(), why);
       continue;
     }
-    AddFile((here + item.name).c_str());
+    fullPath.resize(here.size());
+    fullPath += item.name;
+    AddFile(fullPath.c_str());
   }
 }
 

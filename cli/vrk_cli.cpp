@@ -18,11 +18,14 @@ class StreamLogView final : public LogView {
   ~StreamLogView() override { out_.flush(); }
 
   void AppendText(std::string_view text) override {
+    // The log's own CR before each LF goes; any other CR stays.
     std::string plain;
     plain.reserve(text.size());
-    for (std::size_t i = 0; i < text.size(); ++i) {
-      if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') continue;  // the log's own CR
-      plain += text[i];
+    for (std::size_t at = 0; at < text.size();) {
+      std::size_t end = text.find("\r\n", at);
+      if (end == std::string_view::npos) end = text.size();
+      plain.append(text, at, end - at);
+      at = end + 1;  // on to the LF
     }
     if (!quiet_) {
       out_ << plain;

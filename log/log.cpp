@@ -1,5 +1,6 @@
 #include "log/log.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
@@ -38,9 +39,11 @@ std::string StringPrintf(const char* format, ...) {
 std::string WidenLineEnds(std::string_view message) {
   std::string widened;
   widened.reserve(message.size() + 8);
-  for (char c : message) {
-    if (c == '\n') widened += '\r';
-    widened += c;
+  for (std::size_t at = 0; at < message.size();) {
+    const std::size_t end = std::min(message.find('\n', at), message.size());
+    widened.append(message, at, end - at);
+    if (end < message.size()) widened += "\r\n";
+    at = end + 1;
   }
   return widened;
 }
