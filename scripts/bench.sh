@@ -2,7 +2,8 @@
 # Times `vrk compress` and `vrk extract` against `tar -cf` and `tar -xf` on
 # the benchmark trees, in the same run, alternating, with the page cache
 # warm; prints medians, the ratio vrk/tar and each tool's peak memory, and
-# checks that every tree comes back byte for byte.
+# checks that every tree comes back byte for byte; then the floor of packing
+# with the data held in memory against streaming, on the same trees.
 # Usage: bench.sh [RUNS] [TREE...]   trees: small large deep real (default all)
 # Environment: BUILD (default build/release), BENCH_DIR (default /tmp/vrk-bench).
 set -euo pipefail
@@ -77,3 +78,11 @@ for tree in "${trees[@]}"; do
   rm -rf "$work/run"
 done
 echo "Round trips byte for byte: ${trees[*]}"
+
+# The least that packing with the data held costs against streaming the same
+# bytes, with no per-file work on either side (bench/pack_floor.cpp).
+echo "Floor of packing with the data held (hold/stream):"
+for tree in "${trees[@]}"; do
+  printf '%-6s ' "$tree"
+  "$build/bench/pack_floor" "$work/trees/$tree" "$work/floor.out" "$runs"
+done
