@@ -7,12 +7,11 @@
 // (MADV_POPULATE_WRITE), so that pass runs on another core while this thread
 // copies. The reading thread never waits for the helper: where the helper has
 // not been yet, the kernel makes the page ready on first touch, as it would
-// without the helper. Making a page ready never changes the bytes on it, so
-// the helper cannot damage what the buffer holds.
+// without the helper. Making a page ready never changes the bytes on it.
 //
 // When the buffer is written out, the helper gives back the pages behind
-// the writer, so that freeing a packing run's memory also overlaps the
-// write instead of following it.
+// the writer, once their bytes have gone out, so that freeing a packing
+// run's memory overlaps the write instead of following it.
 #include <sys/mman.h>
 #include <unistd.h>
 
@@ -36,7 +35,7 @@ namespace {
 
 constexpr std::size_t kStep = 2 << 20;    // pages are made ready in steps of this
 constexpr std::size_t kAhead = 8 << 20;   // and at most this far behind the last byte in use
-[[maybe_unused]] constexpr std::size_t kMinimum = 1 << 20;  // the first allocation without mappings
+[[maybe_unused]] constexpr std::size_t kMinimum = 1 << 20;  // the first allocation, where memory is not mapped
 
 std::size_t RoundUp(std::size_t n, std::size_t step) { return (n + step - 1) / step * step; }
 std::size_t PageSize() {
