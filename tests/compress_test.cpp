@@ -20,12 +20,12 @@ using test::ArchiveBytes;
 namespace {
 
 using test::Pack;
-using test::Packed;
+using test::Outcome;
 
 TEST(Compress, EmptyFolderGivesTerminatorAndTrailer) {
   test::TempDir dir;
   fs::create_directories("src/only/folders");
-  Packed packed = Pack(dir);
+  Outcome packed = Pack(dir);
   EXPECT_EQ(packed.result, 1);
   EXPECT_EQ(test::ReadFile("out.vrk"), ArchiveBytes().Terminator().Signature().str());
   EXPECT_EQ(test::ReadFile("out.vrk").size(), 52u);
@@ -37,7 +37,7 @@ TEST(Compress, OneFileGivesThe81ByteArchive) {
   test::TempDir dir;
   fs::create_directory("src");
   test::WriteFile("src/a.txt", "abc");
-  Packed packed = Pack(dir);
+  Outcome packed = Pack(dir);
   std::string expected = std::string("a.txt") + std::string(17, '\0') + "\x03" + std::string(3, '\0') +
                          std::string(21, '\0') + "abc" + "Korvane VRK Tool archive v1.01a";
   EXPECT_EQ(test::ReadFile("out.vrk"), expected);
@@ -68,7 +68,7 @@ TEST(Compress, WalkIsPreOrderInListingOrderAndSkipsDotFolders) {
   test::FaultySystem sys;
   sys.listOrder["src"] = {"b.txt", "s", ".cfg", "a.txt", ".backup"};
   platform::ScopedSystem scoped(sys);
-  Packed packed = Pack(dir);
+  Outcome packed = Pack(dir);
   EXPECT_EQ(packed.names, (std::vector<std::string>{"b.txt", ".cfg", "a.txt", "s\\c.txt", "s\\deeper\\d.txt", ""}));
   // Extracting the result gives the tree back (dot folders aside).
   test::LogCapture log;

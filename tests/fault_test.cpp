@@ -82,7 +82,7 @@ TEST_P(CompressFault, LeavesTheExistingArchiveUntouched) {
   test::FaultySystem sys;
   GetParam().arm(sys);
   platform::ScopedSystem scoped(sys);
-  test::Packed packed = test::Pack(dir);
+  test::Outcome packed = test::Pack(dir);
   EXPECT_EQ(packed.result, 0);
   EXPECT_NE(std::find(packed.lines.begin(), packed.lines.end(), GetParam().error), packed.lines.end());
   EXPECT_EQ(packed.lines.back(), "Failed with 1 error; out.vrk was not written.");
@@ -140,7 +140,7 @@ TEST_P(Skipped, WithAWarningAndTheRunSucceeds) {
   platform::Sys().ChangeDirectory("src");
   GetParam().plant();
   platform::Sys().ChangeDirectory(dir.path());
-  test::Packed packed = test::Pack(dir);
+  test::Outcome packed = test::Pack(dir);
   EXPECT_EQ(packed.result, 1);
   EXPECT_TRUE(packed.Logged(GetParam().warning)) << testing::PrintToString(packed.lines);
   EXPECT_EQ(packed.names, (std::vector<std::string>{"real.txt", ""}));
@@ -179,7 +179,7 @@ TEST(Fault, LinkToAFileOrASecondWayIntoAFolderIsPacked) {
   fs::create_symlink("a/f.txt", "src/link.txt");
   fs::create_directory_symlink(dir.path() + "/src/a", "src/alias");
   fs::create_directory_symlink("..", "src/a/up");
-  test::Packed packed = test::Pack(dir);
+  test::Outcome packed = test::Pack(dir);
   std::sort(packed.names.begin(), packed.names.end());
   EXPECT_EQ(packed.names, (std::vector<std::string>{"", "a\\f.txt", "alias\\f.txt", "link.txt"}));
 }

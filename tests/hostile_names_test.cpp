@@ -123,7 +123,7 @@ TEST_P(UnstorableName, FailsThePackingRun) {
   } else {
     test::WriteFile(path, "x");
   }
-  test::Packed packed = test::Pack(dir);
+  test::Outcome packed = test::Pack(dir);
   EXPECT_EQ(packed.result, 0);
   EXPECT_TRUE(packed.Logged(GetParam().error)) << testing::PrintToString(packed.lines);
   EXPECT_FALSE(test::Exists("out.vrk"));

@@ -29,16 +29,12 @@ ArchiveBytes& ArchiveBytes::Header(const std::string& name, std::uint32_t size) 
 }
 
 ArchiveBytes& ArchiveBytes::Signature() { return Raw(ArchiveSignature); }
-ArchiveBytes& ArchiveBytes::Raw(const std::string& bytes) {
-  bytes_ += bytes;
-  return *this;
-}
 
 std::string ArchiveBytes::Of(const std::vector<std::pair<std::string, std::string>>& files) {
   ArchiveBytes archive;
   for (const auto& [name, content] : files) archive.Header(name, static_cast<std::uint32_t>(content.size()));
   archive.Terminator();
-  for (const auto& file : files) archive.Data(file.second);
+  for (const auto& file : files) archive.Raw(file.second);
   return archive.Signature().str();
 }
 
@@ -126,17 +122,17 @@ Outcome ExtractBytes(const std::string& archiveName, const std::string& bytes) {
   LogCapture log;
   Archive archive;
   int result = archive.Extract(archiveName.c_str());
-  return {result, log.Lines()};
+  return {result, log.Lines(), {}};
 }
 
-bool Packed::Logged(const std::string& line) const { return std::find(lines.begin(), lines.end(), line) != lines.end(); }
+bool Outcome::Logged(const std::string& line) const { return std::find(lines.begin(), lines.end(), line) != lines.end(); }
 
-Packed Pack(const TempDir& dir, const std::string& folder) {
+Outcome Pack(const TempDir& dir, const std::string& folder) {
   LogCapture log;
   Archive archive;
   std::string full = dir.path() + "/" + folder;
   int result = archive.CompressPath("out.vrk", full.c_str());
-  Packed packed{result, log.Lines(), {}};
+  Outcome packed{result, log.Lines(), {}};
   for (const auto& entry : archive.entries) packed.names.push_back(entry->name);
   EXPECT_EQ(platform::Sys().CurrentDirectory(), dir.path());
   return packed;
@@ -159,10 +155,8 @@ std::string ReadFile(const std::string& path) {
 bool Exists(const std::string& path) { return fs::exists(fs::symlink_status(path)); }
 
 std::map<std::string, std::string> TreeOf(const std::string& folder) {
-  std::map<std::string, std::string> tree;
-  for (const auto& item : fs::recursive_directory_iterator(folder)) {
-    if (item.is_regular_file()) tree[fs::relative(item.path(), folder).generic_string()] = ReadFile(item.path().string());
-  }
+  auto tree = Snapshot(folder);
+  std::erase_if(tree, [](const auto& item) { return item.second == "<dir>" || item.second == "<link>"; });
   return tree;
 }
 

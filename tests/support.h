@@ -27,9 +27,11 @@ class ArchiveBytes {
  public:
   ArchiveBytes& Header(const std::string& name, std::uint32_t size);
   ArchiveBytes& Terminator() { return Header("", 0); }
-  ArchiveBytes& Data(const std::string& bytes) { return Raw(bytes); }
   ArchiveBytes& Signature();
-  ArchiveBytes& Raw(const std::string& bytes);
+  ArchiveBytes& Raw(const std::string& bytes) {
+    bytes_ += bytes;
+    return *this;
+  }
   // Headers for each (name, content) pair, the terminator, the contents and
   // the trailer: a complete archive.
   static std::string Of(const std::vector<std::pair<std::string, std::string>>& files);
@@ -70,10 +72,14 @@ class LogCapture : public LogView {
   LogView* previous_;
 };
 
+// What an extraction or packing run returned and logged.
 struct Outcome {
   int result;
   std::vector<std::string> lines;
+  std::vector<std::string> names;  // packing: the entries, terminator last
+  bool Logged(const std::string& line) const;
 };
+
 // Whether the system takes a current directory longer than MAX_PATH: on
 // Windows only with long paths enabled; always elsewhere.
 bool LongCurrentDirectories();
@@ -85,15 +91,8 @@ std::function<bool(int)> KilledAbruptly();
 
 // Writes bytes as archiveName in the current folder and extracts it.
 Outcome ExtractBytes(const std::string& archiveName, const std::string& bytes);
-
-struct Packed {
-  int result;
-  std::vector<std::string> lines;
-  std::vector<std::string> names;  // the entries, terminator last
-  bool Logged(const std::string& line) const;
-};
 // Packs dir/folder into dir/out.vrk, with dir current.
-Packed Pack(const TempDir& dir, const std::string& folder = "src");
+Outcome Pack(const TempDir& dir, const std::string& folder = "src");
 
 // Names the cases of a parameterised table after their rows' `label`.
 struct LabelName {

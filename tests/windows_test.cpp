@@ -255,7 +255,7 @@ TEST(WindowsPack, HiddenSystemAndReadOnlyFilesAndFoldersAreTaken) {
   SetFileAttributesA("src\\s.txt", FILE_ATTRIBUTE_SYSTEM);
   SetFileAttributesA("src\\r.txt", FILE_ATTRIBUTE_READONLY);
   SetFileAttributesA("src\\hid", FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_DIRECTORY);
-  test::Packed packed = test::Pack(dir);
+  test::Outcome packed = test::Pack(dir);
   SetFileAttributesA("src\\r.txt", FILE_ATTRIBUTE_NORMAL);
   EXPECT_EQ(packed.result, 1);
   std::sort(packed.names.begin(), packed.names.end());
@@ -270,7 +270,7 @@ TEST(WindowsPack, CodePageNamesPassUnchanged) {
   test::TempDir dir;
   fs::create_directories(L"src\\d\u00e9j\u00e0");
   WriteFileW(L"src\\d\u00e9j\u00e0\\caf\u00e9 \u00e0 la cr\u00e8me.txt", "cream");
-  test::Packed packed = test::Pack(dir);
+  test::Outcome packed = test::Pack(dir);
   const std::string folder = InCodePage(L"d\u00e9j\u00e0");
   ASSERT_EQ(packed.names, (std::vector<std::string>{folder + "\\" + name, ""}));
   EXPECT_EQ(packed.lines.at(1), "Compressing " + folder + "\\" + name + " (5 bytes)");
@@ -293,7 +293,7 @@ TEST(WindowsPack, ANameTheCodePageCannotHoldFailsTheRun) {
   fs::create_directories("src");
   test::WriteFile("src\\plain.txt", "x");
   WriteFileW(L"src\\\u4e2d\u6587.txt", "y");
-  test::Packed packed = test::Pack(dir);
+  test::Outcome packed = test::Pack(dir);
   EXPECT_EQ(packed.result, 0);
   EXPECT_TRUE(std::any_of(packed.lines.begin(), packed.lines.end(),
                           [](const std::string& line) { return line.starts_with("Error: ??.txt: "); }))
