@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <limits.h>
 
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 
@@ -85,34 +86,25 @@ TEST(Platform, ReadUpToTheKnownLengthSeesGrowth) {
 // ready ahead of the bytes; written out, every byte reaches the file while
 // the memory behind the writer is given back.
 TEST(Platform, ByteBufferKeepsEveryByteAsItGrows) {
+  std::string pattern(4099, '\0');  // a prime period: no two pages hold the same bytes
+  for (std::size_t i = 0; i < pattern.size(); ++i) pattern[i] = static_cast<char>((i * 2654435761u) >> 13);
   platform::ByteBuffer buffer;
-  std::uint32_t seed = 1;
-  auto next = [&seed] { return seed = seed * 1664525u + 1013904223u; };
-  std::size_t step = 1;
-  while (buffer.size() < (48u << 20)) {
-    const std::size_t start = buffer.size();
-    buffer.resize(start + step);
-    for (std::size_t i = start; i < buffer.size(); i += 4093) buffer.data()[i] = static_cast<std::uint8_t>(next() >> 24);
-    if ((step - 1) % 4093 != 0) buffer.data()[buffer.size() - 1] = static_cast<std::uint8_t>(next() >> 24);
-    step = step * 3 + 7;
-  }
-  seed = 1;
-  step = 1;
-  for (std::size_t start = 0; start < buffer.size(); start += step, step = step * 3 + 7) {
-    const std::size_t end = start + step;
-    for (std::size_t i = start; i < end; i += 4093) ASSERT_EQ(buffer.data()[i], static_cast<std::uint8_t>(next() >> 24)) << i;
-    if ((step - 1) % 4093 != 0) {
-      ASSERT_EQ(buffer.data()[end - 1], static_cast<std::uint8_t>(next() >> 24)) << end - 1;
+  std::string expected;  // every byte written, kept apart
+  for (std::size_t step = 1; buffer.size() < (48u << 20); step = step * 3 + 7) {
+    std::size_t i = buffer.size();
+    buffer.resize(i + step);
+    for (std::size_t n; i < buffer.size(); i += n) {
+      n = std::min(buffer.size() - i, pattern.size() - i % pattern.size());
+      std::memcpy(buffer.data() + i, pattern.data() + i % pattern.size(), n);
+      expected.append(pattern, i % pattern.size(), n);
     }
   }
-
+  ASSERT_TRUE(std::memcmp(buffer.data(), expected.data(), expected.size()) == 0);
   test::TempDir dir;
-  const std::string expected(reinterpret_cast<const char*>(buffer.data()), buffer.size());
   int error = 0;
   auto out = platform::Sys().CreateNew("out", error);
   ASSERT_TRUE(out) << error;
-  ASSERT_TRUE(buffer.WriteOut(*out));
-  ASSERT_TRUE(out->Close());
+  ASSERT_TRUE(buffer.WriteOut(*out) && out->Close());
   EXPECT_EQ(buffer.size(), 0u);
   EXPECT_TRUE(test::ReadFile("out") == expected);
 }
