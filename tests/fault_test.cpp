@@ -5,7 +5,6 @@
 #include <sys/stat.h>
 
 #include <cerrno>
-#include <csignal>
 #include <filesystem>
 
 #include "archive/archive.h"

@@ -84,9 +84,8 @@ struct Outcome {
 // Windows only with long paths enabled; always elsewhere.
 bool LongCurrentDirectories();
 
-// Ends the process at once, as kill -9 does: nothing is flushed or closed.
-[[noreturn]] void KillAbruptly();
-// Tells a process ended by KillAbruptly(), for EXPECT_EXIT.
+// Tells a process ended as kill -9 ends it (by killAfterWriting below), for
+// EXPECT_EXIT.
 std::function<bool(int)> KilledAbruptly();
 
 // Writes bytes as archiveName in the current folder and extracts it.
