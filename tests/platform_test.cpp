@@ -89,7 +89,7 @@ TEST(Platform, ByteBufferKeepsEveryByteAsItGrows) {
   std::string pattern(4099, '\0');  // a prime period: no two pages hold the same bytes
   for (std::size_t i = 0; i < pattern.size(); ++i) pattern[i] = static_cast<char>((i * 2654435761u) >> 13);
   platform::ByteBuffer buffer;
-  std::string expected;  // every byte written, kept apart
+  std::string expected;  // every byte written, kept separately
   for (std::size_t step = 1; buffer.size() < (48u << 20); step = step * 3 + 7) {
     std::size_t i = buffer.size();
     buffer.resize(i + step);

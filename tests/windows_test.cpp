@@ -335,7 +335,7 @@ TEST(VrkExe, RunsTheWorkedExamples) {
 }
 
 // vrk.exe's version record, as Explorer reads it: version 1.0.0.1 in the
-// fixed part, and the strings that name the program.
+// fixed-size record, and the strings that name the program.
 TEST(VrkExe, VersionRecordNamesTheProgramAndVersion1_0_0_1) {
   const std::wstring exe = VrkExe();
   DWORD ignored = 0;
