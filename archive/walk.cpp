@@ -126,7 +126,7 @@ void Archive::AddFolderFiles() {
 
 void Archive::AddFile(const char* fullPath) {
   platform::System& sys = platform::Sys();
-  const std::string name = EntryNameFor(fullPath);
+  std::string name = EntryNameFor(fullPath);
   int error = 0;
   std::unique_ptr<platform::ByteStream> file = sys.OpenRead(fullPath, true, error);
   if (!file) {
@@ -149,7 +149,7 @@ void Archive::AddFile(const char* fullPath) {
     return;
   }
   auto entry = std::make_unique<ArchiveEntry>();
-  entry->name = name;
+  entry->name = std::move(name);
   entry->dataSize = static_cast<std::uint32_t>(length);
   LogPrintf("Compressing %s (%u bytes)\n", entry->name.c_str(), entry->dataSize);
 
@@ -160,7 +160,7 @@ void Archive::AddFile(const char* fullPath) {
     // fills the file's place also tells whether the file grew.
     data.resize(start + size + 1);
   } catch (const std::bad_alloc&) {
-    ReportError("%s: out of memory for %llu more bytes\n", name.c_str(), static_cast<unsigned long long>(size));
+    ReportError("%s: out of memory for %llu more bytes\n", entry->name.c_str(), static_cast<unsigned long long>(size));
     return;
   }
   std::uint8_t* place = data.data() + start;
@@ -177,12 +177,12 @@ void Archive::AddFile(const char* fullPath) {
   if (got != size || grew) {
     data.resize(start);
     if (file->error()) {
-      ReportError("%s: read error: %s\n", name.c_str(), platform::ErrorText(file->error()).c_str());
+      ReportError("%s: read error: %s\n", entry->name.c_str(), platform::ErrorText(file->error()).c_str());
     } else if (grew) {
-      ReportError("%s: the file grew while it was read (it had %llu bytes)\n", name.c_str(),
+      ReportError("%s: the file grew while it was read (it had %llu bytes)\n", entry->name.c_str(),
                   static_cast<unsigned long long>(size));
     } else {
-      ReportError("%s: the file shrank while it was read (%llu of %llu bytes)\n", name.c_str(),
+      ReportError("%s: the file shrank while it was read (%llu of %llu bytes)\n", entry->name.c_str(),
                   static_cast<unsigned long long>(got), static_cast<unsigned long long>(size));
     }
     return;

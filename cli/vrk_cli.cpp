@@ -18,21 +18,17 @@ class StreamLogView final : public LogView {
   ~StreamLogView() override { out_.flush(); }
 
   void AppendText(std::string_view text) override {
+    const bool problem = text.starts_with("Error: ") || text.starts_with("Warning: ");
+    if (quiet_ && !problem) return;
+    std::ostream& to = quiet_ ? err_ : out_;
     // The log's own CR before each LF goes; any other CR stays.
-    std::string plain;
-    plain.reserve(text.size());
     for (std::size_t at = 0; at < text.size();) {
       std::size_t end = text.find("\r\n", at);
       if (end == std::string_view::npos) end = text.size();
-      plain.append(text, at, end - at);
+      to.write(text.data() + at, static_cast<std::streamsize>(end - at));
       at = end + 1;  // on to the LF
     }
-    if (!quiet_) {
-      out_ << plain;
-      if (interactive_) out_.flush();
-    } else if (plain.starts_with("Error: ") || plain.starts_with("Warning: ")) {
-      err_ << plain << std::flush;
-    }
+    if (quiet_ || interactive_) to.flush();
   }
   int GetLineCount() override { return 0; }
   void LineScroll(int) override {}
