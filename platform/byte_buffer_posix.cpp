@@ -35,6 +35,7 @@ namespace {
 
 constexpr std::size_t kStep = 2 << 20;    // pages are made ready in steps of this
 constexpr std::size_t kAhead = 8 << 20;   // and at most this far behind the last byte in use
+constexpr std::size_t kHelpFrom = 16 << 20;  // the helper starts when the bytes reach this
 [[maybe_unused]] constexpr std::size_t kMinimum = 1 << 20;  // the first allocation, where memory is not mapped
 
 std::size_t RoundUp(std::size_t n, std::size_t step) { return (n + step - 1) / step * step; }
@@ -213,13 +214,22 @@ void ByteBuffer::resize(std::size_t size) {
   }
   size_ = size;
 #ifdef VRK_PAGER
+  if (!pager_ && size < kHelpFrom) {
+    // A small run makes its own pages ready, in bulk as the bytes arrive: a
+    // helper would cost it more than it saves.
+    const std::size_t until = std::min(capacity_, RoundUp(size, kStep));
+    if (until > committed_ && madvise(data_ + committed_, until - committed_, MADV_POPULATE_WRITE) == 0) {
+      committed_ = until;
+    }
+    return;
+  }
   // The goal moves in whole steps, so the helper is woken once per step of
   // data, not once per file.
   const std::size_t goal = std::min(capacity_, RoundUp(size + kAhead, kStep));
   if (goal <= committed_) return;
   if (!pager_) {
     try {
-      pager_ = new Pager(data_, capacity_, 0);
+      pager_ = new Pager(data_, capacity_, committed_);
     } catch (const std::system_error&) {
       // No helper: the first touch of each page makes it ready.
     }
