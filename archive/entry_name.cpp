@@ -1,33 +1,10 @@
 #include "archive/entry_name.h"
 
+#include "platform/platform.h"
+
 namespace {
 bool IsSeparator(char c) { return c == '\\' || c == '/'; }
 bool IsControl(unsigned char c) { return (c >= 0x01 && c <= 0x1F) || c == 0x7F; }
-
-#ifdef _WIN32
-// True when text is upper in any letter case.
-bool SameLetters(std::string_view text, std::string_view upper) {
-  if (text.size() != upper.size()) return false;
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    char c = text[i];
-    if ((c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c) != upper[i]) return false;
-  }
-  return true;
-}
-
-// Windows opens a device, not a file, for these names in any folder and with
-// any extension ("nul.txt", "Com1.tar.gz"); spaces before the extension do
-// not count.
-bool IsDeviceName(std::string_view part) {
-  std::string_view base = part.substr(0, part.find('.'));
-  while (!base.empty() && base.back() == ' ') base.remove_suffix(1);
-  for (std::string_view device : {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"}) {
-    if (SameLetters(base, device)) return true;
-  }
-  return base.size() == 4 && base[3] >= '0' && base[3] <= '9' &&
-         (SameLetters(base.substr(0, 3), "COM") || SameLetters(base.substr(0, 3), "LPT"));
-}
-#endif
 }  // namespace
 
 std::vector<std::string_view> SplitPath(std::string_view path) {
@@ -52,7 +29,9 @@ const char* RefusedEntryNameReason(std::string_view name) {
   for (std::string_view part : SplitPath(name)) {
     if (part == "..") return "the name climbs out of the output folder with '..'";
 #ifdef _WIN32
-    if (IsDeviceName(part)) return "the name holds a Windows device name (CON, PRN, AUX, NUL, COM1, LPT1 and the like)";
+    if (platform::NamesDevice(part)) {
+      return "the name holds a Windows device name (CON, PRN, AUX, NUL, COM1, LPT1 and the like)";
+    }
     if (part != "." && !part.empty() && (part.back() == '.' || part.back() == ' '))
       return "the name holds a part that ends in a dot or a space, which Windows would drop";
 #endif

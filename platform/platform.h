@@ -178,6 +178,12 @@ struct PathParts {
 };
 PathParts SplitFolder(const std::string& path);
 
+// Whether the system takes a name (one path component) for a device rather
+// than a file, in any folder and with any extension: on Windows CON, PRN,
+// AUX, NUL, CONIN$, CONOUT$, and COM or LPT with a digit, the superscript
+// digits of the system's code page included; never elsewhere.
+bool NamesDevice(std::string_view component);
+
 // The system object every operation goes through.
 System& Sys();
 

@@ -467,6 +467,8 @@ int System::ChangeDirectory(const std::string& path) {
 
 std::string System::CurrentDirectory() { return CurrentLogical(); }
 
+bool NamesDevice(std::string_view) { return false; }
+
 namespace {
 
 // The names in an open folder, with their types where the file system

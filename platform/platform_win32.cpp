@@ -175,6 +175,31 @@ std::unique_ptr<ByteStream> System::CreateNew(const std::string& path, int& erro
   return StreamOnHandle(file, _O_WRONLY, "wb", error);
 }
 
+bool NamesDevice(std::string_view component) {
+  // Compared as the system sees the name: after the conversion from the
+  // code page, so that the superscript digits are found in any code page
+  // that has them.
+  const std::wstring wide = Wide(std::string(component));
+  std::wstring_view base(wide);
+  base = base.substr(0, base.find(L'.'));
+  while (!base.empty() && base.back() == L' ') base.remove_suffix(1);  // "NUL .txt" is NUL
+  auto same = [](std::wstring_view text, std::wstring_view upper) {
+    if (text.size() != upper.size()) return false;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+      const wchar_t c = text[i] >= L'a' && text[i] <= L'z' ? static_cast<wchar_t>(text[i] - L'a' + L'A') : text[i];
+      if (c != upper[i]) return false;
+    }
+    return true;
+  };
+  for (std::wstring_view device : {L"CON", L"PRN", L"AUX", L"NUL", L"CONIN$", L"CONOUT$"}) {
+    if (same(base, device)) return true;
+  }
+  if (base.size() != 4) return false;
+  const wchar_t digit = base[3];
+  const bool numbered = (digit >= L'0' && digit <= L'9') || digit == L'\u00B9' || digit == L'\u00B2' || digit == L'\u00B3';
+  return numbered && (same(base.substr(0, 3), L"COM") || same(base.substr(0, 3), L"LPT"));
+}
+
 int System::RemoveFile(const std::string& path) { return DeleteFileW(Wide(path).c_str()) ? 0 : LastError(); }
 
 int System::Rename(const std::string& from, const std::string& to) {

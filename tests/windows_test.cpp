@@ -86,6 +86,20 @@ INSTANTIATE_TEST_SUITE_P(
                     Kept("CONSOLE.txt"), Kept("NULL"), Kept("COM10"), Kept("LPT"), Kept("xCON"), Kept("con_x.txt"),
                     Kept("auxiliary\\a.txt"), Kept("COM1x.txt")));
 
+// Windows takes COM and LPT with a superscript digit for devices as well;
+// the name is refused in whatever bytes the code page gives the digit.
+TEST(WindowsEntryNameSuperscript, DeviceWithASuperscriptDigitIsRefused) {
+  const std::string com = InCodePage(L"COM\u00b9.txt");
+  if (com.empty()) GTEST_SKIP() << "the system's code page has no superscript digits";
+  for (const std::string& name : {com, InCodePage(L"lpt\u00b3"), InCodePage(L"sub\\Com\u00b2\\a.txt")}) {
+    test::TempDir dir;
+    test::Outcome run = test::ExtractChecked(dir, ArchiveBytes::Of({{name, "EVIL"}, {"after.txt", "ok"}}));
+    EXPECT_EQ(run.result, 0);
+    EXPECT_NE(run.lines.at(1).find("device name"), std::string::npos) << run.lines.at(1);
+  }
+  EXPECT_FALSE(platform::NamesDevice(InCodePage(L"COM\u00b9\u00b9")));
+}
+
 INSTANTIATE_TEST_SUITE_P(
     TrailingDotOrSpace, WindowsEntryName,
     testing::Values(Refused("a.", "dot or a space"), Refused("a ", "dot or a space"), Refused("a.txt.", "dot or a space"),
