@@ -3,9 +3,9 @@
 //   stream  through one 10 KiB buffer, as a streaming archiver does;
 //   hold    into one buffer that holds them all, then out in one pass, as the
 //           archive format (headers first) and the packer's design require.
-// Both use the same descriptor reads and writes; "hold" uses the packer's own
+// Both read with the same descriptor reads; "hold" uses the packer's own
 // buffer (pages made ready ahead on a helper thread, given back behind the
-// writer). The ratio hold/stream bounds what any packer that holds the data
+// writer) and writes through the platform's file stream, as the packer does. The ratio hold/stream bounds what any packer that holds the data
 // can reach against a streaming one on this machine.
 // Usage: pack_floor FOLDER OUTPUT [ROUNDS]
 #include <fcntl.h>
@@ -23,29 +23,6 @@
 #include "platform/platform.h"
 
 namespace {
-
-class FdOut final : public platform::ByteStream {
- public:
-  explicit FdOut(int fd) : fd_(fd) {}
-  std::size_t Read(void*, std::size_t) override { return 0; }
-  int GetByte() override { return -1; }
-  bool Write(const void* buffer, std::size_t n) override {
-    const auto* in = static_cast<const char*>(buffer);
-    while (n > 0) {
-      const ssize_t put = write(fd_, in, std::min<std::size_t>(n, 1 << 20));
-      if (put <= 0) return false;
-      in += put;
-      n -= static_cast<std::size_t>(put);
-    }
-    return true;
-  }
-  bool Close() override { return close(fd_) == 0; }
-  std::int64_t Length() override { return -1; }
-  int error() const override { return 0; }
-
- private:
-  int fd_;
-};
 
 double Stream(const std::vector<std::string>& files, const char* output) {
   const auto start = std::chrono::steady_clock::now();
@@ -81,8 +58,9 @@ double Hold(const std::vector<std::string>& files, const char* output) {
       }
       close(in);
     }
-    FdOut out(open(output, O_WRONLY | O_CREAT | O_TRUNC, 0644));
-    if (!data.WriteOut(out) || !out.Close()) std::abort();
+    int error = 0;
+    auto out = platform::Sys().CreateNew(output, error);
+    if (!out || !data.WriteOut(*out) || !out->Close()) std::abort();
   }
   return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }

@@ -142,13 +142,18 @@ class ByteBuffer::Pager {
 class ByteBuffer::Pager {};
 #endif
 
-ByteBuffer::~ByteBuffer() {
+ByteBuffer::~ByteBuffer() { Free(); }
+
+void ByteBuffer::Free() {
   delete pager_;  // first: the helper must be gone before the memory is
+  pager_ = nullptr;
 #ifdef __linux__
   if (data_) munmap(data_, capacity_);
 #else
   std::free(data_);
 #endif
+  data_ = nullptr;
+  size_ = capacity_ = committed_ = 0;
 }
 
 bool ByteBuffer::WriteOut(ByteStream& out) {
@@ -163,15 +168,7 @@ bool ByteBuffer::WriteOut(ByteStream& out) {
     if (pager_) pager_->Drop(at + n);
 #endif
   }
-  delete pager_;
-  pager_ = nullptr;
-#ifdef __linux__
-  if (data_) munmap(data_, capacity_);
-#else
-  std::free(data_);
-#endif
-  data_ = nullptr;
-  size_ = capacity_ = committed_ = 0;
+  Free();
   return written;
 }
 

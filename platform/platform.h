@@ -94,6 +94,7 @@ class ByteBuffer {
 
  private:
   class Pager;  // Linux: makes pages ready ahead of the bytes, on another thread
+  void Free();  // gives back all memory; the buffer is empty after
 
   std::uint8_t* data_ = nullptr;
   std::size_t size_ = 0;

@@ -302,8 +302,12 @@ void SetDebugOutput(bool enabled) { g_debugEnabled = enabled; }
 
 // The address space is reserved in large steps and committed as the bytes
 // are needed; a larger reservation moves the bytes once per doubling.
-ByteBuffer::~ByteBuffer() {
+ByteBuffer::~ByteBuffer() { Free(); }
+
+void ByteBuffer::Free() {
   if (data_) VirtualFree(data_, 0, MEM_RELEASE);
+  data_ = nullptr;
+  size_ = capacity_ = committed_ = 0;
 }
 
 void ByteBuffer::resize(std::size_t size) {
@@ -336,9 +340,7 @@ void ByteBuffer::resize(std::size_t size) {
 
 bool ByteBuffer::WriteOut(ByteStream& out) {
   const bool written = size_ == 0 || out.Write(data_, size_);
-  if (data_) VirtualFree(data_, 0, MEM_RELEASE);
-  data_ = nullptr;
-  size_ = capacity_ = committed_ = 0;
+  Free();
   return written;
 }
 
