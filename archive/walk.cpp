@@ -151,7 +151,7 @@ void Archive::AddFile(const char* fullPath) {
   auto entry = std::make_unique<ArchiveEntry>();
   entry->name = std::move(name);
   entry->dataSize = static_cast<std::uint32_t>(length);
-  LogPrintf("Compressing %s (%u bytes)\n", entry->name.c_str(), entry->dataSize);
+  LogPrintf("Compressing %s (%u byte%s)\n", entry->name.c_str(), entry->dataSize, entry->dataSize == 1 ? "" : "s");
 
   const std::size_t start = data.size();
   const auto size = static_cast<std::size_t>(length);
