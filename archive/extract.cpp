@@ -83,11 +83,12 @@ class DataReader {
   // Why the data ended early: the stream's error, or the end of the file.
   std::string Shortfall(const std::string& name, std::uint64_t got, std::uint32_t size) const {
     if (stream_.error()) {
-      return StringPrintf("%s: read error after %llu of %u bytes: %s\n", name.c_str(),
-                          static_cast<unsigned long long>(got), size, platform::ErrorText(stream_.error()).c_str());
+      return StringPrintf("%s: read error after %llu of %u byte%s: %s\n", name.c_str(),
+                          static_cast<unsigned long long>(got), size, size == 1 ? "" : "s",
+                          platform::ErrorText(stream_.error()).c_str());
     }
-    return StringPrintf("%s: the archive ends after %llu of the entry's %u bytes\n", name.c_str(),
-                        static_cast<unsigned long long>(got), size);
+    return StringPrintf("%s: the archive ends after %llu of the entry's %u byte%s\n", name.c_str(),
+                        static_cast<unsigned long long>(got), size, size == 1 ? "" : "s");
   }
 
  private:

@@ -110,7 +110,10 @@ std::string DescribeEmptyFileEnd(const HeaderListEnd& end, const std::vector<std
       "another writer, so where its data block begins is unknown and nothing is %s; ",
       PrintableName(entries[end.emptyFileIndex]->name).c_str(), static_cast<ull>(end.emptyFileOffset), notDone);
   if (end.recoveryRefused.empty()) {
-    message += StringPrintf("to recover it, run: vrk %s --recover %s\n", command, PrintableName(archiveName).c_str());
+    // Quoted where a shell would split or expand the name.
+    std::string shown = PrintableName(archiveName);
+    if (shown.find_first_of(" \t'\"$&;|<>()*?`") != std::string::npos) shown = '"' + shown + '"';
+    message += StringPrintf("to recover it, run: vrk %s --recover %s\n", command, shown.c_str());
   } else {
     message += "reading on to the terminator does not recover it: " + end.recoveryRefused + "\n";
   }

@@ -141,9 +141,9 @@ int VerifyArchive(const char* archivePath) {
       left -= got;
       position += got;
       if (got < chunk) {
-        LogError(errors, "%s: the entry's data at offset %llu claims %u bytes but only %llu remain%s\n",
+        LogError(errors, "%s: the entry's data at offset %llu claims %u byte%s but only %llu remain%s\n",
                  PrintableName(entry->name).c_str(), static_cast<ull>(position - (entry->dataSize - left)),
-                 entry->dataSize, static_cast<ull>(entry->dataSize - left),
+                 entry->dataSize, entry->dataSize == 1 ? "" : "s", static_cast<ull>(entry->dataSize - left),
                  stream->error() ? (" (" + platform::ErrorText(stream->error()) + ")").c_str() : "");
         return ConcludeRun(errors);
       }
@@ -167,12 +167,12 @@ int VerifyArchive(const char* archivePath) {
     if (behind == sizeof trailer) {
       LogPrintf("Trailer found at offset %llu.\n", static_cast<ull>(position));
     } else {
-      LogPrintf("Trailer found at offset %llu, followed by %llu more bytes.\n", static_cast<ull>(position),
-                static_cast<ull>(behind - sizeof trailer));
+      LogPrintf("Trailer found at offset %llu, followed by %llu more byte%s.\n", static_cast<ull>(position),
+                static_cast<ull>(behind - sizeof trailer), behind - sizeof trailer == 1 ? "" : "s");
     }
   } else {
-    LogPrintf("%llu bytes behind the data block at offset %llu are not the trailer.\n", static_cast<ull>(behind),
-              static_cast<ull>(position));
+    LogPrintf("%llu byte%s behind the data block at offset %llu %s not the trailer.\n", static_cast<ull>(behind),
+              behind == 1 ? "" : "s", static_cast<ull>(position), behind == 1 ? "is" : "are");
   }
   const auto count = static_cast<ull>(entries.size() - 1);
   LogPrintf("%llu entr%s, %llu byte%s of data.\n", count, count == 1 ? "y" : "ies", static_cast<ull>(dataBytes),
