@@ -21,7 +21,6 @@ constexpr std::size_t kCopyBufferSize = 1 << 20;
 // `entry` is empty.
 bool EnsureFolder(const std::string& path, const std::string& shown, const std::string& entry,
                   unsigned& errorCount) {
-  // "entry: cannot create the folder a\b: ..." or "a\b: cannot create the folder: ..."
   const std::string subject = entry.empty() ? shown : entry;
   const std::string folder = entry.empty() ? std::string() : " " + shown;
   platform::System& sys = platform::Sys();
