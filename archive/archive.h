@@ -87,6 +87,10 @@ class Archive {
 
   // Errors reported by the current operation.
   unsigned errorCount = 0;
+  // Extract reads on past named headers of size 0 (empty files packed by
+  // another writer) where the rest of the archive accounts for them, and
+  // creates them empty. Without it such an archive is refused whole.
+  bool recoverEmptyFiles = false;
 
  protected:
   // Logs "Error: ..." and counts it.

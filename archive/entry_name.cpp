@@ -37,7 +37,8 @@ const char* RefusedEntryNameReason(std::string_view name) {
 #endif
   }
   std::string_view last = SplitPath(name).back();
-  if (last.empty() || last == ".") return "the name ends in a separator and names no file";
+  if (last.empty()) return "the name ends in a separator and names no file";
+  if (last == ".") return "the name has no file name: it ends in '.'";
   return nullptr;
 }
 

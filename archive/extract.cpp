@@ -16,22 +16,28 @@ namespace {
 constexpr std::size_t kCopyBufferSize = 1 << 20;
 
 // Makes a folder, or accepts the plain folder already there. A link in its
-// place is refused: nothing is ever written where a link points.
-bool EnsureFolder(const std::string& path, const std::string& shown, unsigned& errorCount) {
+// place is refused: nothing is ever written where a link points. Messages
+// name the entry that needs the folder (`entry`), or the folder alone when
+// `entry` is empty.
+bool EnsureFolder(const std::string& path, const std::string& shown, const std::string& entry,
+                  unsigned& errorCount) {
+  const std::string subject = entry.empty() ? shown : entry;
+  const std::string folder = entry.empty() ? std::string() : " " + shown;
   platform::System& sys = platform::Sys();
   int error = sys.MakeDirectory(path);
   if (error == 0) return true;
   platform::PathStatus status;
   if (error == EEXIST && sys.Status(path, false, status) == 0 && status.exists) {
     if (status.isLink) {
-      LogError(errorCount, "%s: a symbolic link stands where the folder goes; nothing is written through it\n",
-               shown.c_str());
+      LogError(errorCount, "%s: a symbolic link stands where the folder%s goes; nothing is written through it\n",
+               subject.c_str(), folder.c_str());
       return false;
     }
     if (status.kind == platform::ItemKind::Directory) return true;
     error = ENOTDIR;
   }
-  LogError(errorCount, "%s: cannot create the folder: %s\n", shown.c_str(), platform::ErrorText(error).c_str());
+  LogError(errorCount, "%s: cannot create the folder%s: %s\n", subject.c_str(), folder.c_str(),
+           platform::ErrorText(error).c_str());
   return false;
 }
 
@@ -76,11 +82,12 @@ class DataReader {
   // Why the data ended early: the stream's error, or the end of the file.
   std::string Shortfall(const std::string& name, std::uint64_t got, std::uint32_t size) const {
     if (stream_.error()) {
-      return StringPrintf("%s: read error after %llu of %u bytes: %s\n", name.c_str(),
-                          static_cast<unsigned long long>(got), size, platform::ErrorText(stream_.error()).c_str());
+      return StringPrintf("%s: read error after %llu of %u byte%s: %s\n", name.c_str(),
+                          static_cast<unsigned long long>(got), size, size == 1 ? "" : "s",
+                          platform::ErrorText(stream_.error()).c_str());
     }
-    return StringPrintf("%s: the archive ends after %llu of the entry's %u bytes\n", name.c_str(),
-                        static_cast<unsigned long long>(got), size);
+    return StringPrintf("%s: the archive ends after %llu of the entry's %u byte%s\n", name.c_str(),
+                        static_cast<unsigned long long>(got), size, size == 1 ? "" : "s");
   }
 
  private:
@@ -125,14 +132,21 @@ int Archive::Extract(const char* archivePath) {
 
   // Every header is read before anything is created: a damaged list creates
   // nothing at all.
-  HeaderListEnd end = ReadHeaderList(*stream, entries);
+  HeaderListEnd end = ReadHeaderList(*stream, entries, recoverEmptyFiles);
   if (!end.complete) {
     ReportError("%s: %s\n", archivePath, DescribeDamage(end).c_str());
     return ConcludeRun(errorCount);
   }
+  // Behind a named header of size 0 the data block's start is unknown:
+  // nothing read from there could be trusted.
+  if (end.EndsOnEmptyFile()) {
+    ReportError("%s", DescribeEmptyFileEnd(end, entries, archiveName, "extract", "extracted").c_str());
+    return ConcludeRun(errorCount);
+  }
+  if (end.recoveredEmptyFiles > 0) LogWarning("%s", DescribeRecovery(end, entries, archiveName).c_str());
 
   const std::string folder = OutputFolderName(archiveName);
-  if (!EnsureFolder(folder, folder, errorCount)) return ConcludeRun(errorCount);
+  if (!EnsureFolder(folder, folder, {}, errorCount)) return ConcludeRun(errorCount);
   // The run works inside the output folder: every entry's folders are made
   // from there and its file is created there under the entry's own name. The
   // folder is entered once, not once per entry, and left when the run ends.
@@ -143,11 +157,21 @@ int Archive::Extract(const char* archivePath) {
   const std::string inside = sys.CurrentDirectory();
 
   DataReader reader(*stream);
+  std::uint64_t headerOffset = 0;
   for (const auto& item : entries) {
     const ArchiveEntry& entry = *item;
-    if (entry.dataSize == 0) continue;
+    const std::uint64_t offset = headerOffset;
+    headerOffset += entry.name.size() + kHeaderFixedSize;
+    // The terminator. A named header of size 0 is here only when the list
+    // was read past it: an empty file, created empty.
+    if (entry.dataSize == 0 && entry.name.empty()) continue;
     if (const char* why = RefusedEntryNameReason(entry.name)) {
-      ReportError("%s: refused: %s; the entry is skipped\n", PrintableName(entry.name).c_str(), why);
+      if (entry.name.empty()) {
+        ReportError("the header at offset %llu: refused: %s; the entry is skipped\n",
+                    static_cast<unsigned long long>(offset), why);
+      } else {
+        ReportError("%s: refused: %s; the entry is skipped\n", PrintableName(entry.name).c_str(), why);
+      }
       if (!SkipData(reader, entry, errorCount)) break;
       continue;
     }
@@ -172,7 +196,7 @@ int Archive::Extract(const char* archivePath) {
     }
 
     sys.DebugOutput(outputPath + "\n");
-    LogPrintf("Extracting %s (%u bytes)\n", entry.name.c_str(), entry.dataSize);
+    LogPrintf("Extracting %s (%u byte%s)\n", entry.name.c_str(), entry.dataSize, entry.dataSize == 1 ? "" : "s");
 
     std::unique_ptr<platform::ByteStream> out = CreateOutputFile(entry.name, error);
     if (!out) {
@@ -246,9 +270,10 @@ void Archive::MakeDirectoryChain(const std::string& path) {
       ReportError("%s: refused: a folder chain never climbs with '..'\n", shown.c_str());
       break;
     }
-    if (!EnsureFolder(component, shown, errorCount)) break;
+    if (!EnsureFolder(component, shown, path, errorCount)) break;
     if (int error = sys.ChangeDirectory(component)) {
-      ReportError("%s: cannot enter the folder: %s\n", shown.c_str(), platform::ErrorText(error).c_str());
+      ReportError("%s: cannot enter the folder %s: %s\n", path.c_str(), shown.c_str(),
+                  platform::ErrorText(error).c_str());
       break;
     }
     knownFolders_.insert(sys.CurrentDirectory());

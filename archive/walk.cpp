@@ -151,7 +151,7 @@ void Archive::AddFile(const char* fullPath) {
   auto entry = std::make_unique<ArchiveEntry>();
   entry->name = std::move(name);
   entry->dataSize = static_cast<std::uint32_t>(length);
-  LogPrintf("Compressing %s (%u bytes)\n", entry->name.c_str(), entry->dataSize);
+  LogPrintf("Compressing %s (%u byte%s)\n", entry->name.c_str(), entry->dataSize, entry->dataSize == 1 ? "" : "s");
 
   const std::size_t start = data.size();
   const auto size = static_cast<std::size_t>(length);
@@ -179,11 +179,11 @@ void Archive::AddFile(const char* fullPath) {
     if (file->error()) {
       ReportError("%s: read error: %s\n", entry->name.c_str(), platform::ErrorText(file->error()).c_str());
     } else if (grew) {
-      ReportError("%s: the file grew while it was read (it had %llu bytes)\n", entry->name.c_str(),
-                  static_cast<unsigned long long>(size));
+      ReportError("%s: the file grew while it was read (it had %llu byte%s)\n", entry->name.c_str(),
+                  static_cast<unsigned long long>(size), size == 1 ? "" : "s");
     } else {
-      ReportError("%s: the file shrank while it was read (%llu of %llu bytes)\n", entry->name.c_str(),
-                  static_cast<unsigned long long>(got), static_cast<unsigned long long>(size));
+      ReportError("%s: the file shrank while it was read (%llu of %llu byte%s)\n", entry->name.c_str(),
+                  static_cast<unsigned long long>(got), static_cast<unsigned long long>(size), size == 1 ? "" : "s");
     }
     return;
   }

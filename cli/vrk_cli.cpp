@@ -1,26 +1,33 @@
 #include "cli/vrk_cli.h"
 
 #include <CLI/CLI.hpp>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
 #include <ostream>
 
 #include "archive/archive.h"
+#include "archive/entry_name.h"
 #include "archive/list_verify.h"
 #include "log/log.h"
 #include "platform/platform.h"
 
 namespace {
 
-// Shows the transcript as the log box would, with LF line ends.
+// Shows the transcript as the log box would, with LF line ends. With the
+// debug channel on, standard error already receives every message from it,
+// so what would go there is not written a second time.
 class StreamLogView final : public LogView {
  public:
-  StreamLogView(std::ostream& out, std::ostream& err, bool quiet, bool interactive)
-      : out_(out), err_(err), quiet_(quiet), interactive_(interactive) {}
+  StreamLogView(std::ostream& out, std::ostream& err, bool quiet, bool interactive, bool debugToErr)
+      : out_(out), err_(err), quiet_(quiet), interactive_(interactive), debugToErr_(debugToErr) {}
   ~StreamLogView() override { out_.flush(); }
 
   void AppendText(std::string_view text) override {
     const bool problem = text.starts_with("Error: ") || text.starts_with("Warning: ");
     if (quiet_ && !problem) return;
     std::ostream& to = quiet_ ? err_ : out_;
+    if (debugToErr_ && &to == &err_) return;
     // The log's own CR before each LF goes; any other CR stays.
     for (std::size_t at = 0; at < text.size();) {
       std::size_t end = text.find("\r\n", at);
@@ -39,6 +46,44 @@ class StreamLogView final : public LogView {
   std::ostream& err_;
   bool quiet_;
   bool interactive_;
+  bool debugToErr_;
+};
+
+// Passes what is written on to another stream buffer, and keeps the
+// system's reason for the first write that failed.
+class CheckedBuffer final : public std::streambuf {
+ public:
+  explicit CheckedBuffer(std::streambuf* inner) : inner_(inner) {}
+  bool failed() const { return failed_; }
+  int error() const { return error_; }
+
+ protected:
+  std::streamsize xsputn(const char* text, std::streamsize n) override {
+    errno = 0;
+    std::streamsize written = inner_ ? inner_->sputn(text, n) : 0;
+    if (written < n) Fail();
+    return written;
+  }
+  int_type overflow(int_type c) override {
+    if (traits_type::eq_int_type(c, traits_type::eof())) return traits_type::not_eof(c);
+    const char byte = traits_type::to_char_type(c);
+    return xsputn(&byte, 1) == 1 ? c : traits_type::eof();
+  }
+  int sync() override {
+    errno = 0;
+    if (inner_ && inner_->pubsync() == 0) return 0;
+    Fail();
+    return -1;
+  }
+
+ private:
+  void Fail() {
+    if (!failed_) error_ = errno;
+    failed_ = true;
+  }
+  std::streambuf* inner_;
+  bool failed_ = false;
+  int error_ = 0;
 };
 
 // Registers a view for the life of one run and puts the previous one back.
@@ -73,11 +118,12 @@ bool EnterFolderOf(const std::string& folder) {
 
 int Status(int result) { return result == 1 ? kExitSuccess : kExitFailed; }
 
-int Extract(const std::string& archivePath) {
+int Extract(const std::string& archivePath, bool recover) {
   DirectoryGuard guard;
   auto [folder, name] = platform::SplitFolder(archivePath);
   if (!EnterFolderOf(folder)) return kExitFailed;
   Archive archive;
+  archive.recoverEmptyFiles = recover;
   return Status(archive.Extract(name.c_str()));
 }
 
@@ -93,21 +139,70 @@ int Compress(const std::string& folderPath, const std::string& archivePath) {
   return Status(archive.CompressPath(name.c_str(), fullFolder.c_str()));
 }
 
-int List(const std::string& archivePath, std::ostream& out) {
+// One line per entry, its name shown as messages show it (control bytes as
+// ^A ... ^_), so no name can break the listing's lines; then the total. An
+// archive that could not be read whole lists nothing.
+int List(const std::string& archivePath, bool recover, std::ostream& out) {
   std::vector<std::unique_ptr<ArchiveEntry>> entries;
-  int result = ListArchive(archivePath.c_str(), entries);
+  if (ListArchive(archivePath.c_str(), entries, recover) != 1) return kExitFailed;
   unsigned long long bytes = 0;
   for (const auto& entry : entries) {
-    out << StringPrintf("%10u  ", entry->dataSize) << entry->name << '\n';
+    out << StringPrintf("%10u  ", entry->dataSize) << PrintableName(entry->name) << '\n';
     bytes += entry->dataSize;
   }
-  out << StringPrintf("%llu file%s, %llu bytes\n", static_cast<unsigned long long>(entries.size()), entries.size() == 1 ? "" : "s", bytes);
-  return Status(result);
+  out << StringPrintf("%llu file%s, %llu byte%s\n", static_cast<unsigned long long>(entries.size()),
+                      entries.size() == 1 ? "" : "s", bytes, bytes == 1 ? "" : "s");
+  return kExitSuccess;
 }
 
-}  // namespace
+// Names on the command line that can only be a mistake, refused before any
+// work: an empty one (an unset variable), and as the archive to write one
+// that names a folder.
+const CLI::Validator kNotEmpty(
+    [](std::string& name) { return name.empty() ? std::string("the name is empty") : std::string(); }, "", "");
+const CLI::Validator kFileToWrite(
+    [](std::string& name) -> std::string {
+      if (name.empty()) return "the name is empty";
+      if (platform::System::IsSeparator(name.back())) return "the name ends in a separator; name the file to write";
+      platform::PathStatus status;
+      if (platform::Sys().Status(name, true, status) == 0 && status.exists &&
+          status.kind == platform::ItemKind::Directory) {
+        return "a folder of that name exists; name the file to write";
+      }
+      return {};
+    },
+    "", "");
 
-int RunVrk(const std::vector<std::string>& args, std::ostream& out, std::ostream& err, bool interactive) {
+constexpr char kExitStatusHelp[] =
+    "Exit status: 0 when the run succeeded, 1 when it met errors (each one reported), 2 when the command line was "
+    "not understood.";
+
+// The message for a command line that held a word no command or option
+// takes, or an empty string when the parse failed for another reason. Where
+// a name is missing, the word may have been meant as that name.
+std::string NotUnderstood(CLI::App& app, bool nameMissing) {
+  const std::vector<std::string> left = app.remaining();
+  if (left.empty()) return {};
+  const std::string& word = left.front();
+  std::vector<CLI::App*> chosen = app.get_subcommands();
+  const std::string command = chosen.empty() ? "vrk" : "vrk " + chosen.front()->get_name();
+  if (word.size() > 1 && word.front() == '-') {
+    std::string message = word + ": not an option of " + command;
+    if (!chosen.empty() && nameMissing) message += "; a name that begins with '-' goes after '--': " + command + " -- " + word;
+    return message;
+  }
+  if (!chosen.empty()) return {};
+  std::string message = word + ": not a command of vrk; the commands are";
+  const char* separator = " ";
+  for (const CLI::App* sub : app.get_subcommands([](CLI::App*) { return true; })) {
+    message += separator + sub->get_name();
+    separator = ", ";
+  }
+  return message;
+}
+
+
+int RunCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err, bool interactive) {
   CLI::App app{"Extracts, packs, lists and verifies VRK archives.", "vrk"};
   app.set_version_flag("--version", "vrk 1.0.0.1 (Korvane VRK Tool, archive format v1.01a)");
   app.require_subcommand(1);
@@ -119,19 +214,35 @@ int RunVrk(const std::vector<std::string>& args, std::ostream& out, std::ostream
 
   std::string archivePath;
   std::string folderPath;
+  bool recover = false;
+  constexpr char kRecoverHelp[] =
+      "Read past named headers of size 0 (empty files packed by another writer) where the sizes account for the "
+      "whole archive";
   CLI::App* extract = app.add_subcommand("extract", "Unpack ARCHIVE into a folder beside it, named after it");
   extract->alias("x");
-  extract->add_option("ARCHIVE", archivePath, "The archive to unpack")->required();
+  extract->add_option("ARCHIVE", archivePath, "The archive to unpack")->required()->check(kNotEmpty);
+  extract->add_flag("--recover", recover, kRecoverHelp);
   CLI::App* compress = app.add_subcommand("compress", "Pack every file below FOLDER into ARCHIVE");
   compress->alias("c");
-  compress->add_option("FOLDER", folderPath, "The folder to pack")->required();
-  compress->add_option("ARCHIVE", archivePath, "The archive to write")->required();
+  compress->add_option("FOLDER", folderPath, "The folder to pack")->required()->check(kNotEmpty);
+  compress->add_option("ARCHIVE", archivePath, "The archive to write; one that exists is replaced")
+      ->required()
+      ->check(kFileToWrite);
   CLI::App* list = app.add_subcommand("list", "Show each entry's size and name; nothing is written");
   list->alias("l");
-  list->add_option("ARCHIVE", archivePath, "The archive to list")->required();
+  list->add_option("ARCHIVE", archivePath, "The archive to list")->required()->check(kNotEmpty);
+  list->add_flag("--recover", recover, kRecoverHelp);
   CLI::App* verify = app.add_subcommand("verify", "Check that every entry can be extracted whole; nothing is written");
   verify->alias("t");
-  verify->add_option("ARCHIVE", archivePath, "The archive to check")->required();
+  verify->add_option("ARCHIVE", archivePath, "The archive to check")->required()->check(kNotEmpty);
+
+  // Every command takes the global options too, and its help shows them.
+  app.footer(kExitStatusHelp);
+  for (CLI::App* sub : app.get_subcommands([](CLI::App*) { return true; })) {
+    sub->add_flag("--debug", debug, "Copy every message, and each extracted file's path, to standard error");
+    sub->add_flag("-q,--quiet", quiet, "No transcript; error and warning lines go to standard error");
+    sub->footer(kExitStatusHelp);
+  }
 
   try {
     std::vector<std::string> reversed(args.rbegin(), args.rend());
@@ -143,20 +254,45 @@ int RunVrk(const std::vector<std::string>& args, std::ostream& out, std::ostream
   } catch (const CLI::CallForVersion& e) {
     return app.exit(e, out, err);
   } catch (const CLI::ParseError& e) {
-    app.exit(e, out, err);
+    if (std::string message = NotUnderstood(app, dynamic_cast<const CLI::RequiredError*>(&e) != nullptr);
+        !message.empty()) {
+      err << message << "\nRun with --help for more information.\n";
+    } else {
+      app.exit(e, out, err);
+    }
     return kExitUsage;
   }
 
   if (debug) platform::SetDebugOutput(true);
+  const char* debugVariable = std::getenv("VRK_DEBUG");
+  const bool debugToErr = debug || (debugVariable && std::strcmp(debugVariable, "1") == 0);
   if (list->parsed()) {
     // The listing owns standard output; problems go to standard error.
-    StreamLogView view(err, err, false, true);
+    StreamLogView view(err, err, false, true, debugToErr);
     ScopedLogView scoped(view);
-    return List(archivePath, out);
+    return List(archivePath, recover, out);
   }
-  StreamLogView view(out, err, quiet, interactive);
+  StreamLogView view(out, err, quiet, interactive, debugToErr);
   ScopedLogView scoped(view);
-  if (extract->parsed()) return Extract(archivePath);
+  if (extract->parsed()) return Extract(archivePath, recover);
   if (compress->parsed()) return Compress(folderPath, archivePath);
   return Status(VerifyArchive(archivePath.c_str()));
+}
+
+}  // namespace
+
+// Runs the command, then makes sure what it wrote to standard output got
+// there: a listing or transcript lost to a full disk is a failure.
+int RunVrk(const std::vector<std::string>& args, std::ostream& out, std::ostream& err, bool interactive) {
+  CheckedBuffer buffer(out.rdbuf());
+  std::ostream checked(&buffer);
+  int status = RunCommand(args, checked, err, interactive);
+  checked.flush();
+  if (buffer.failed() || !out) {
+    err << "Error: standard output: "
+        << (buffer.error() ? platform::ErrorText(buffer.error()) : std::string("cannot be written")) << '\n';
+    err.flush();
+    return status == kExitSuccess ? kExitFailed : status;
+  }
+  return status;
 }

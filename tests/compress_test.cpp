@@ -28,6 +28,8 @@ TEST(Compress, ArchiveLayoutAndTranscript) {
   EXPECT_EQ(packed.lines, (std::vector<std::string>{"Compressing path " + dir.path() + "/src into out.vrk...", "OK!",
                                                     "Saving out.vrk...", "All done!"}));
   const std::string small = std::string(256, 'x') + "abc";
+  test::WriteFile("src/a.txt", "1");
+  EXPECT_EQ(Pack(dir).lines.at(1), "Compressing a.txt (1 byte)");
   test::WriteFile("src/a.txt", small);
   EXPECT_EQ(Pack(dir).lines.at(1), "Compressing a.txt (259 bytes)");
   EXPECT_EQ(test::ReadFile("out.vrk"), std::string("a.txt") + std::string(17, '\0') + "\x03\x01" + std::string(2, '\0') +

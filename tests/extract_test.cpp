@@ -96,6 +96,85 @@ TEST(Extract, UnopenableArchiveNamesTheReason) {
   EXPECT_EQ(test::Snapshot(dir.path()), (std::map<std::string, std::string>{{"folder.vrk", "<dir>"}}));
 }
 
+// A named header of size 0 (an empty file, as other writers pack it) ends the
+// list, so the data block's start is unknown: nothing is extracted. Asked to
+// recover, extraction reads on to the terminator where the sizes account for
+// the whole file, and creates the empty files empty.
+struct EmptyFileRow {
+  const char* label;
+  std::string bytes;
+  bool recover;
+  std::vector<std::string> lines;
+  std::map<std::string, std::string> files;  // below maps/, if it exists
+};
+void PrintTo(const EmptyFileRow& row, std::ostream* os) { *os << row.label; }
+
+class EmptyFile : public testing::TestWithParam<EmptyFileRow> {};
+
+TEST_P(EmptyFile, IsRefusedOrRecoveredWhole) {
+  test::TempDir dir;
+  Outcome run = ExtractBytes("maps.vrk", GetParam().bytes, GetParam().recover);
+  EXPECT_EQ(run.lines, GetParam().lines);
+  EXPECT_EQ(run.result, GetParam().lines.back() == "All done!");
+  using Tree = std::map<std::string, std::string>;
+  EXPECT_EQ(test::Exists("maps") ? test::TreeOf("maps") : Tree{}, GetParam().files);
+}
+
+const std::string kEmptyInside = ArchiveBytes()
+                                     .Header("a.txt", 22)
+                                     .Header("empty.cfg", 0)
+                                     .Header("b.txt", 5)
+                                     .Terminator()
+                                     .Raw("hello world, this is abbbbb")
+                                     .str();
+const std::string kRefused =
+    "Error: empty.cfg: a header of size 0 with a name ends the list at offset 26: the archive holds an empty file "
+    "packed by another writer, so where its data block begins is unknown and nothing is extracted; ";
+const std::vector<std::string> kRecovered{
+    "Extracting file maps.vrk...",
+    "Warning: maps.vrk: recovered 1 empty file packed by another writer (the first, empty.cfg, at offset 26): the "
+    "header list was read on to the terminator, and the sizes account for the whole archive",
+    "Extracting a.txt (22 bytes)", "Extracting empty.cfg (0 bytes)", "Extracting b.txt (5 bytes)", "All done!"};
+const std::map<std::string, std::string> kRecoveredFiles{
+    {"a.txt", "hello world, this is a"}, {"empty.cfg", ""}, {"b.txt", "bbbbb"}};
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, EmptyFile,
+    testing::Values(
+        EmptyFileRow{"refused",
+                     ArchiveBytes().Raw(kEmptyInside).Signature().str(),
+                     false,
+                     {"Extracting file maps.vrk...", kRefused + "to recover it, run: vrk extract --recover maps.vrk",
+                      "Failed with 1 error."},
+                     {}},
+        EmptyFileRow{"recovered", ArchiveBytes().Raw(kEmptyInside).Signature().str(), true, kRecovered, kRecoveredFiles},
+        EmptyFileRow{"recovered without trailer", kEmptyInside, true, kRecovered, kRecoveredFiles},
+        EmptyFileRow{"one byte too many",
+                     ArchiveBytes().Raw(kEmptyInside).Signature().Raw("x").str(),
+                     true,
+                     {"Extracting file maps.vrk...",
+                      kRefused + "reading on to the terminator does not recover it: the headers up to the terminator "
+                                 "and their sizes account for 130 bytes (161 with the trailer), but the archive holds 162",
+                      "Failed with 1 error."},
+                     {}},
+        EmptyFileRow{"cut behind it",
+                     kEmptyInside.substr(0, 70),
+                     true,
+                     {"Extracting file maps.vrk...",
+                      kRefused + "reading on to the terminator does not recover it: the headers behind it do not reach "
+                                 "a terminator (damaged archive: the header at offset 56 is cut off)",
+                      "Failed with 1 error."},
+                     {}},
+        EmptyFileRow{"several, one last and in a folder",
+                     ArchiveBytes().Header("e1", 0).Header("x", 1).Header("d\\e2", 0).Terminator().Raw("z").str(),
+                     true,
+                     {"Extracting file maps.vrk...",
+                      "Warning: maps.vrk: recovered 2 empty files packed by another writer (the first, e1, at offset "
+                      "0): the header list was read on to the terminator, and the sizes account for the whole archive",
+                      "Extracting e1 (0 bytes)", "Extracting x (1 byte)", "Extracting d\\e2 (0 bytes)", "All done!"},
+                     {{"e1", ""}, {"x", "z"}, {"d/e2", ""}}}),
+    test::LabelName());
+
 // The folders of an entry's path (either separator) are made one by one
 // below the current folder, which is current again afterwards.
 class DirectoryChain : public testing::TestWithParam<std::pair<const char*, const char*>> {};

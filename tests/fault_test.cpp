@@ -54,7 +54,7 @@ INSTANTIATE_TEST_SUITE_P(
                   "Error: a.txt: cannot create the file: Permission denied",
                   {{"sub/b.txt", "0123456789"}, {"c.txt", "z"}}},
         FaultCase{"folder refused", [](auto& s) { s.failMakeDir["sub"] = EACCES; },
-                  "Error: sub: cannot create the folder: Permission denied", {{"a.txt", "abc"}, {"c.txt", "z"}}},
+                  "Error: sub\\b.txt: cannot create the folder sub: Permission denied", {{"a.txt", "abc"}, {"c.txt", "z"}}},
         FaultCase{"short read", [](auto& s) { s.shortReadAfter["maps.vrk"] = {110, EIO}; },
                   "Error: sub\\b.txt: read error after 4 of 10 bytes: Input/output error",
                   {{"a.txt", "abc"}, {"sub/b.txt", "0123"}}}),

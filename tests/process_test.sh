@@ -33,6 +33,14 @@ check "no command" 2 $?
 "$vrk" verify missing.vrk >/dev/null
 check "verify of a missing archive" 1 $?
 
+# Standard output that cannot be written fails the run, with the reason.
+for command in list extract; do
+  err=$("$vrk" $command big.vrk 2>&1 >/dev/full)
+  check "$command to a full disk" "1 Error: standard output: No space left on device" "$? $err"
+done
+# The debug channel already copies each line to standard error: once only.
+check "--debug error lines" 1 "$("$vrk" --debug -q extract missing.vrk 2>&1 >/dev/null | grep -c '^Error: ')"
+
 # Extraction copies through a bounded buffer: an entry claiming 4 GB with
 # little data behind it keeps peak memory small.
 if [ -x /usr/bin/time ]; then

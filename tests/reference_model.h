@@ -19,7 +19,7 @@ struct Entry {
 };
 
 struct Reading {
-  bool headersComplete = false;  // the list closed on a complete size-0 header
+  bool headersComplete = false;  // the list closed on the terminator (size 0, no name)
   bool dataComplete = false;     // every entry's data is there
   bool namesAccepted = true;     // no name that extraction refuses
   bool conflicts = false;        // a name is both a file and a folder of another
@@ -49,6 +49,7 @@ inline Reading Read(std::string_view bytes) {
     e.name = std::string(bytes.substr(at, nul - at));
     for (int i = 0; i < 4; ++i) e.size |= static_cast<std::uint32_t>(static_cast<unsigned char>(bytes[nul + 17 + i])) << (8 * i);
     at = nul + 21;
+    if (e.size == 0 && !e.name.empty()) return r;  // an empty file: the data block's start is unknown
     if (e.size == 0) break;
     r.entries.push_back(e);
   }

@@ -118,10 +118,11 @@ bool LongCurrentDirectories() { return true; }
 std::function<bool(int)> KilledAbruptly() { return testing::KilledBySignal(SIGKILL); }
 #endif
 
-Outcome ExtractBytes(const std::string& archiveName, const std::string& bytes) {
+Outcome ExtractBytes(const std::string& archiveName, const std::string& bytes, bool recoverEmptyFiles) {
   WriteFile(archiveName, bytes);
   LogCapture log;
   Archive archive;
+  archive.recoverEmptyFiles = recoverEmptyFiles;
   int result = archive.Extract(archiveName.c_str());
   return {result, log.Lines(), {}};
 }

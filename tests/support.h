@@ -89,7 +89,7 @@ bool LongCurrentDirectories();
 std::function<bool(int)> KilledAbruptly();
 
 // Writes bytes as archiveName in the current folder and extracts it.
-Outcome ExtractBytes(const std::string& archiveName, const std::string& bytes);
+Outcome ExtractBytes(const std::string& archiveName, const std::string& bytes, bool recoverEmptyFiles = false);
 // Packs dir/folder into dir/out.vrk, with dir current.
 Outcome Pack(const TempDir& dir, const std::string& folder = "src");
 
