@@ -166,7 +166,7 @@ std::map<std::string, std::string> Snapshot(const std::string& folder, const std
   std::map<std::string, std::string> items;
   for (auto it = fs::recursive_directory_iterator(folder); it != fs::recursive_directory_iterator(); ++it) {
     const auto& item = *it;
-    std::string relative = fs::relative(item.path(), folder).generic_string();
+    std::string relative = item.path().lexically_relative(folder).generic_string();  // a link by its own name
     if (relative == except) {
       it.disable_recursion_pending();
       continue;
