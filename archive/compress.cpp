@@ -34,7 +34,7 @@ int Archive::CompressPath(const char* archivePath, const char* folder) {
 
   const std::string saved = sys.CurrentDirectory();
   rootPrefix = folder;
-  if (int error = sys.ChangeDirectory(folder)) {
+  if (int error = sys.ChangeDirectoryAsGiven(folder)) {
     ReportError("%s: cannot enter the folder: %s\n", folder, platform::ErrorText(error).c_str());
     return ConcludeRun(errorCount, notWritten);
   }
@@ -62,19 +62,30 @@ bool Archive::WriteArchiveFile(const std::string& archivePath) {
   platform::System& sys = platform::Sys();
   // The archive is written under a fresh name and renamed into place only
   // once every byte is written and closed, so a failure (or a kill) never
-  // damages an archive that already has the name.
+  // damages an archive that already has the name. The rename must not do
+  // what opening the file for writing could not: a file the user may not
+  // write is refused, a link is written through to its target (the new
+  // file goes beside the target), and the new file keeps the old one's
+  // permissions.
+  platform::ReplaceTarget target;
+  if (int refused = sys.FindReplaceTarget(archivePath, target)) {
+    ReportError("%s: cannot replace the file: %s\n", archivePath.c_str(), platform::ErrorText(refused).c_str());
+    return false;
+  }
   std::string temporary;
   std::unique_ptr<platform::ByteStream> out;
   int error = 0;
   for (int attempt = 0; attempt < 100 && !out; ++attempt) {
-    temporary = TemporaryName(archivePath);
-    out = sys.CreateNew(temporary, error);
+    temporary = TemporaryName(target.path);
+    out = sys.CreateReplacement(temporary, target, error);
     if (!out && error != EEXIST) break;
   }
   if (!out) {
     ReportError("%s: cannot create the file: %s\n", archivePath.c_str(), platform::ErrorText(error).c_str());
     return false;
   }
+  // Ctrl+C or a SIGTERM while the bytes go out removes the temporary file.
+  platform::RemovedOnInterrupt pending(temporary);
 
   bool written = true;
   for (const auto& entry : entries) {
@@ -92,7 +103,7 @@ bool Archive::WriteArchiveFile(const std::string& archivePath) {
     sys.RemoveFile(temporary);
     return false;
   }
-  if (int renamed = sys.Rename(temporary, archivePath)) {
+  if (int renamed = sys.Rename(temporary, target.path)) {
     ReportError("%s: %s\n", archivePath.c_str(), platform::ErrorText(renamed).c_str());
     sys.RemoveFile(temporary);
     return false;

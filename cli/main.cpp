@@ -10,6 +10,7 @@
 #endif
 
 #include "cli/vrk_cli.h"
+#include "platform/platform.h"
 
 int main(int argc, char** argv) {
 #ifdef SIGXFSZ
@@ -17,6 +18,8 @@ int main(int argc, char** argv) {
   // with the file's name, instead of killing the process.
   std::signal(SIGXFSZ, SIG_IGN);
 #endif
+  // An interrupted packing run leaves no temporary file behind.
+  platform::InstallInterruptCleanup();
   std::ios::sync_with_stdio(false);
   return RunVrk(std::vector<std::string>(argv + 1, argv + argc), std::cout, std::cerr, isatty(STDOUT_FILENO) != 0);
 }

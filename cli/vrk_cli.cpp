@@ -107,9 +107,11 @@ class DirectoryGuard {
   std::string saved_;
 };
 
+// A path from the command line means what it means to any other program,
+// ".." included.
 bool EnterFolderOf(const std::string& folder) {
   if (folder.empty()) return true;
-  if (int error = platform::Sys().ChangeDirectory(folder)) {
+  if (int error = platform::Sys().ChangeDirectoryAsGiven(folder)) {
     LogPrintf("Error: %s: %s\n", folder.c_str(), platform::ErrorText(error).c_str());
     return false;
   }

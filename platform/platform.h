@@ -123,6 +123,15 @@ struct DirItem {
   bool isLink = false;
 };
 
+// The file that writing a path replaces, and what a new file put in its
+// place keeps of it.
+struct ReplaceTarget {
+  std::string path;        // the path given, or the file its links lead to
+  bool exists = false;
+  std::uint32_t mode = 0;  // POSIX: the permission bits; Windows: the attributes
+  std::int64_t owner = -1, group = -1;  // POSIX only
+};
+
 struct PathStatus {
   bool exists = false;
   bool isLink = false;     // the path itself is a symbolic link (not followed)
@@ -140,6 +149,17 @@ class System {
   // Creates a new file for writing ("wb"), failing with EEXIST if anything,
   // a link included, already stands under that name. Never follows a link.
   virtual std::unique_ptr<ByteStream> CreateNew(const std::string& path, int& error);
+  // Finds the file that opening `path` for writing would write: a symbolic
+  // link there (or a chain of them) leads to its target, which need not
+  // exist yet. Answers 0, or why that file may not be replaced: it exists
+  // and the process's real user could not open it for writing (a read-only
+  // file, no permission), it is a folder (EISDIR), or not a plain file.
+  virtual int FindReplaceTarget(const std::string& path, ReplaceTarget& target);
+  // Creates a new file like CreateNew, for renaming onto `like` later: when
+  // that exists, the new file gets its permission bits (attributes), and its
+  // owner and group where the process may set them. A new file that is to
+  // replace a private one is never readable by others on the way.
+  virtual std::unique_ptr<ByteStream> CreateReplacement(const std::string& path, const ReplaceTarget& like, int& error);
   virtual int RemoveFile(const std::string& path);
   // Renames a file, replacing a file (or link) that has the new name.
   virtual int Rename(const std::string& from, const std::string& to);
@@ -150,6 +170,11 @@ class System {
   // path, as on Windows: after entering a folder through a link, ".." leads
   // back along the path that was entered.
   virtual int ChangeDirectory(const std::string& path);
+  // Makes a directory current, the path resolved as the system resolves it
+  // for any other program: a ".." leads to the parent of the folder the path
+  // reached so far, links followed, as `cat ../x` reads. For paths the user
+  // gives; the logical ".." of ChangeDirectory is the walk's own way back.
+  virtual int ChangeDirectoryAsGiven(const std::string& path);
   // The current directory's full path in native form, without a trailing
   // separator except at the root.
   virtual std::string CurrentDirectory();
@@ -198,6 +223,22 @@ class ScopedSystem {
 
  private:
   System* previous_;
+};
+
+// Has SIGINT, SIGTERM and SIGHUP (on Windows: Ctrl+C and the console
+// closing) remove the file that RemovedOnInterrupt names before the process
+// ends as the signal ends it. A signal the process was started ignoring
+// stays ignored.
+void InstallInterruptCleanup();
+
+// Names a file under construction, to be removed if the process is
+// interrupted while this guard lives (only once InstallInterruptCleanup ran).
+class RemovedOnInterrupt {
+ public:
+  explicit RemovedOnInterrupt(const std::string& path);
+  ~RemovedOnInterrupt();
+  RemovedOnInterrupt(const RemovedOnInterrupt&) = delete;
+  RemovedOnInterrupt& operator=(const RemovedOnInterrupt&) = delete;
 };
 
 // Turns the debug channel on or off. Off by default unless the environment

@@ -15,6 +15,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <algorithm>
+#include <atomic>
+#include <csignal>
 #include <new>
 #include <optional>
 
@@ -272,18 +274,19 @@ const std::string& CurrentLogical() {
   return logical;
 }
 
-// chdir() to an absolute path of any length: a path longer than the system
-// takes in one call is entered one level at a time.
-int ChangeToAbsolute(const std::string& absolute) {
-  if (chdir(absolute.c_str()) == 0) return 0;
+// chdir() to a path of any length: a path longer than the system takes in
+// one call is entered one level at a time, which resolves it the same way.
+int ChangeToPath(const std::string& path) {
+  if (chdir(path.c_str()) == 0) return 0;
   if (errno != ENAMETOOLONG) return errno;
   int back = open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  int error = chdir("/") == 0 ? 0 : errno;
-  std::size_t start = 1;
-  while (error == 0 && start < absolute.size()) {
-    std::size_t end = absolute.find('/', start);
-    if (end == std::string::npos) end = absolute.size();
-    if (chdir(absolute.substr(start, end - start).c_str()) != 0) error = errno;
+  const bool absolute = path[0] == '/';
+  int error = !absolute || chdir("/") == 0 ? 0 : errno;
+  std::size_t start = absolute ? 1 : 0;
+  while (error == 0 && start < path.size()) {
+    std::size_t end = path.find('/', start);
+    if (end == std::string::npos) end = path.size();
+    if (end > start && chdir(path.substr(start, end - start).c_str()) != 0) error = errno;
     start = end + 1;
   }
   if (error != 0 && back >= 0 && fchdir(back) != 0) {
@@ -414,6 +417,81 @@ std::unique_ptr<ByteStream> System::CreateNew(const std::string& path, int& erro
   return std::make_unique<FdStream>(fd, 0);
 }
 
+int System::FindReplaceTarget(const std::string& path, ReplaceTarget& target) {
+  target = ReplaceTarget();
+  std::string current = Native(path);
+  for (int links = 0;; ++links) {
+    PathAt at(current);
+    struct stat st;
+    if (at.error() || fstatat(at.dir(), at.name(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
+      // Nothing there (or a folder that cannot be searched): creating the
+      // new file tells what is wrong, if anything.
+      target.path = current;
+      return 0;
+    }
+    if (S_ISLNK(st.st_mode)) {
+      if (links == 40) return ELOOP;
+      std::string link(st.st_size > 0 ? static_cast<std::size_t>(st.st_size) + 1 : 256, '\0');
+      for (;;) {
+        ssize_t got = readlinkat(at.dir(), at.name(), link.data(), link.size());
+        if (got < 0) return errno;
+        if (static_cast<std::size_t>(got) < link.size()) {
+          link.resize(static_cast<std::size_t>(got));
+          break;
+        }
+        link.resize(link.size() * 2);
+      }
+      if (link.empty()) return ENOENT;
+      // A relative target is relative to the folder that holds the link; the
+      // system resolves a ".." in it from where that folder really is.
+      const std::size_t slash = current.find_last_of('/');
+      current = link[0] == '/' || slash == std::string::npos ? link : current.substr(0, slash + 1) + link;
+      continue;
+    }
+    target.path = current;
+    if (S_ISDIR(st.st_mode)) return EISDIR;
+    if (!S_ISREG(st.st_mode)) return kErrNotRegularFile;
+    // As the system would decide an open for writing by the real user: the
+    // permission bits, a read-only file system, an immutable file.
+    if (faccessat(at.dir(), at.name(), W_OK, 0) != 0) return errno;
+    target.exists = true;
+    target.mode = st.st_mode & 07777;
+    target.owner = st.st_uid;
+    target.group = st.st_gid;
+    return 0;
+  }
+}
+
+std::unique_ptr<ByteStream> System::CreateReplacement(const std::string& path, const ReplaceTarget& like, int& error) {
+  if (!like.exists) return CreateNew(path, error);
+  PathAt at(path);
+  if (at.error()) {
+    error = at.error();
+    return nullptr;
+  }
+  // Private to the owner until it has the old file's bits.
+  int fd = openat(at.dir(), at.name(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY, 0600);
+  if (fd < 0) {
+    error = errno;
+    return nullptr;
+  }
+  mode_t mode = static_cast<mode_t>(like.mode);
+  struct stat st;
+  if (fstat(fd, &st) == 0 && (st.st_uid != like.owner || st.st_gid != like.group)) {
+    // Owner and group where the process may give them (root), else the
+    // group alone where it may (one of the user's groups); else the new
+    // file is the user's, and no set-user or set-group bit goes to it.
+    if (fchown(fd, static_cast<uid_t>(like.owner), static_cast<gid_t>(like.group)) != 0) {
+      const bool group = fchown(fd, static_cast<uid_t>(-1), static_cast<gid_t>(like.group)) == 0;
+      mode &= group ? ~S_ISUID : ~(S_ISUID | S_ISGID);
+    }
+  }
+  // Should this fail, the file stays private: stricter than the old one, never looser.
+  static_cast<void>(fchmod(fd, mode));
+  error = 0;
+  return std::make_unique<FdStream>(fd, 0);
+}
+
 int System::RemoveFile(const std::string& path) {
   PathAt at(path);
   if (at.error()) return at.error();
@@ -452,16 +530,27 @@ int System::ChangeDirectory(const std::string& path) {
 
   int error;
   if (absolute) {
-    error = ChangeToAbsolute(target);
+    error = ChangeToPath(target);
   } else {
     // A plain descent is made relative to where the process stands, which
     // is the logical directory; anything that climbs goes by the full path.
     bool climbs = native == ".." || native.starts_with("../") || native.find("/../") != std::string::npos ||
                   native.ends_with("/..");
-    error = climbs ? ChangeToAbsolute(target) : (chdir(native.c_str()) == 0 ? 0 : errno);
-    if (error == ENAMETOOLONG) error = ChangeToAbsolute(target);
+    error = climbs ? ChangeToPath(target) : (chdir(native.c_str()) == 0 ? 0 : errno);
+    if (error == ENAMETOOLONG) error = ChangeToPath(target);
   }
   if (error == 0) LogicalDirectory() = target;
+  return error;
+}
+
+int System::ChangeDirectoryAsGiven(const std::string& path) {
+  const std::string native = Native(path);
+  // Without a ".." the logical path and the system's resolution lead to the
+  // same folder.
+  if (native.empty() || !HasDotDot(native)) return System::ChangeDirectory(path);
+  CurrentLogical();  // the process stands in the logical directory
+  int error = ChangeToPath(native);
+  if (error == 0) LogicalDirectory() = PhysicalDirectory();
   return error;
 }
 
@@ -599,5 +688,74 @@ void System::DebugOutput(std::string_view text) {
 }
 
 void SetDebugOutput(bool enabled) { g_debugEnabled = enabled; }
+
+// ---------------------------------------------------------------------------
+// Removing the file under construction when a signal ends the process
+
+namespace {
+
+// The folder of the file (held open, so neither a change of the current
+// directory nor the path's length matters) and its name, as one allocation.
+struct PendingFile {
+  int folder;
+  char name[1];
+};
+std::atomic<PendingFile*> g_pendingFile{nullptr};
+// Handlers running; the guard frees the record only when none is using it.
+std::atomic<int> g_handlersRunning{0};
+static_assert(std::atomic<PendingFile*>::is_always_lock_free && std::atomic<int>::is_always_lock_free);
+
+extern "C" void RemovePendingFileAndDie(int signal) {
+  ++g_handlersRunning;
+  if (PendingFile* file = g_pendingFile.load()) unlinkat(file->folder, file->name, 0);
+  // The disposition is back to the default (SA_RESETHAND) and the signal is
+  // blocked while this runs: it ends the process as soon as this returns.
+  raise(signal);
+}
+
+// Frees a record taken out of g_pendingFile. A handler that took it before
+// that ends the process; until then the record stays.
+void Release(PendingFile* file) {
+  if (!file) return;
+  while (g_handlersRunning.load() != 0) {
+  }
+  close(file->folder);
+  ::operator delete(file);
+}
+
+}  // namespace
+
+void InstallInterruptCleanup() {
+  for (int signal : {SIGINT, SIGTERM, SIGHUP}) {
+    struct sigaction action {};
+    if (sigaction(signal, nullptr, &action) != 0 || action.sa_handler == SIG_IGN) continue;
+    action = {};
+    action.sa_handler = RemovePendingFileAndDie;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESETHAND;
+    sigaction(signal, &action, nullptr);
+  }
+}
+
+RemovedOnInterrupt::RemovedOnInterrupt(const std::string& path) {
+  const std::string native = System::Native(path);
+  const std::size_t slash = native.find_last_of('/');
+  const std::string leaf = slash == std::string::npos ? native : native.substr(slash + 1);
+  const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : native.substr(0, slash);
+#ifdef O_PATH
+  constexpr int kFolderOnly = O_PATH;
+#else
+  constexpr int kFolderOnly = O_RDONLY;
+#endif
+  PathAt at(folder);
+  int fd = at.error() ? -1 : openat(at.dir(), at.name(), kFolderOnly | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return;  // cannot be found again; a killed run leaves it, as a kill -9 does
+  auto* file = static_cast<PendingFile*>(::operator new(sizeof(PendingFile) + leaf.size()));
+  file->folder = fd;
+  std::memcpy(file->name, leaf.c_str(), leaf.size() + 1);
+  Release(g_pendingFile.exchange(file));  // one file is under construction at a time
+}
+
+RemovedOnInterrupt::~RemovedOnInterrupt() { Release(g_pendingFile.exchange(nullptr)); }
 
 }  // namespace platform

@@ -159,7 +159,9 @@ std::unique_ptr<ByteStream> System::OpenRead(const std::string& path, bool regul
 }
 
 std::unique_ptr<ByteStream> System::CreateNew(const std::string& path, int& error) {
-  HANDLE file = CreateFileW(Wide(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW,
+  // Shared for deletion, so that a console control handler on another thread
+  // can have an interrupted archive's temporary file removed.
+  HANDLE file = CreateFileW(Wide(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, CREATE_NEW,
                             FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) {
     error = LastError();
@@ -200,6 +202,57 @@ bool NamesDevice(std::string_view component) {
   return numbered && (same(base.substr(0, 3), L"COM") || same(base.substr(0, 3), L"LPT"));
 }
 
+int System::FindReplaceTarget(const std::string& path, ReplaceTarget& target) {
+  target = ReplaceTarget();
+  target.path = path;
+  DWORD attributes = GetFileAttributesW(Wide(path).c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES) return 0;  // creating the new file tells what is wrong, if anything
+  if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) {
+    // A link is written through to the file it leads to, as an open would.
+    HANDLE file = CreateFileW(Wide(path).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (file != INVALID_HANDLE_VALUE) {
+      std::wstring final(GetFinalPathNameByHandleW(file, nullptr, 0, FILE_NAME_NORMALIZED), L'\0');
+      DWORD length = GetFinalPathNameByHandleW(file, final.data(), static_cast<DWORD>(final.size()), FILE_NAME_NORMALIZED);
+      CloseHandle(file);
+      if (length > 0 && length < final.size()) {
+        final.resize(length);
+        if (final.starts_with(L"\\\\?\\UNC\\")) {
+          final.replace(0, 8, L"\\\\");
+        } else if (final.starts_with(L"\\\\?\\")) {
+          final.erase(0, 4);
+        }
+        target.path = Narrow(final.data(), final.size());
+        attributes = GetFileAttributesW(final.c_str());
+        if (attributes == INVALID_FILE_ATTRIBUTES) return 0;
+      }
+    }
+  }
+  if (attributes & FILE_ATTRIBUTE_DIRECTORY) return EISDIR;
+  if (attributes & FILE_ATTRIBUTE_READONLY) return EACCES;
+  // What else would refuse an open for writing (the file's security, a
+  // program holding it open without sharing) is found by opening it so,
+  // without changing a byte.
+  HANDLE file = CreateFileW(Wide(target.path).c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                            nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return LastError();
+  const bool disk = GetFileType(file) == FILE_TYPE_DISK;
+  CloseHandle(file);
+  if (!disk) return kErrNotRegularFile;
+  target.exists = true;
+  target.mode = attributes;
+  return 0;
+}
+
+std::unique_ptr<ByteStream> System::CreateReplacement(const std::string& path, const ReplaceTarget& like, int& error) {
+  auto out = CreateNew(path, error);
+  // The new file inherits its security from the folder, as the old one did;
+  // what it keeps of the old one is the attributes an open for writing keeps.
+  constexpr DWORD kKept = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
+  if (out && like.exists && (like.mode & kKept)) SetFileAttributesW(Wide(path).c_str(), like.mode & kKept);
+  return out;
+}
+
 int System::RemoveFile(const std::string& path) { return DeleteFileW(Wide(path).c_str()) ? 0 : LastError(); }
 
 int System::Rename(const std::string& from, const std::string& to) {
@@ -223,6 +276,9 @@ int System::ChangeDirectory(const std::string& path) {
   }
   return SetCurrentDirectoryW(name.c_str()) ? 0 : LastError();
 }
+
+// The system resolves ".." by the path's text already.
+int System::ChangeDirectoryAsGiven(const std::string& path) { return System::ChangeDirectory(path); }
 
 std::string System::CurrentDirectory() {
   std::wstring buffer(MAX_PATH, L'\0');
@@ -302,6 +358,46 @@ void SetDebugOutput(bool enabled) { g_debugEnabled = enabled; }
 
 // The address space is reserved in large steps and committed as the bytes
 // are needed; a larger reservation moves the bytes once per doubling.
+// ---------------------------------------------------------------------------
+// Removing the file under construction when the console ends the process.
+// The control handler runs on a thread of its own, so a lock is enough.
+
+namespace {
+
+SRWLOCK g_pendingLock = SRWLOCK_INIT;
+std::wstring* g_pendingFile = nullptr;  // full path; guarded by g_pendingLock
+
+BOOL WINAPI RemovePendingFile(DWORD) {
+  AcquireSRWLockExclusive(&g_pendingLock);
+  // The file is open for writing (shared for deletion): it goes when the
+  // process ends and its handle is closed.
+  if (g_pendingFile) DeleteFileW(g_pendingFile->c_str());
+  ReleaseSRWLockExclusive(&g_pendingLock);
+  return FALSE;  // the system's own handling then ends the process
+}
+
+void SetPendingFile(std::wstring* file) {
+  AcquireSRWLockExclusive(&g_pendingLock);
+  std::swap(file, g_pendingFile);
+  ReleaseSRWLockExclusive(&g_pendingLock);
+  delete file;
+}
+
+}  // namespace
+
+void InstallInterruptCleanup() { SetConsoleCtrlHandler(RemovePendingFile, TRUE); }
+
+RemovedOnInterrupt::RemovedOnInterrupt(const std::string& path) {
+  const std::wstring name = Wide(path);
+  std::wstring full(GetFullPathNameW(name.c_str(), 0, nullptr, nullptr), L'\0');
+  const DWORD length = GetFullPathNameW(name.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
+  if (length == 0 || length >= full.size()) return;
+  full.resize(length);
+  SetPendingFile(new std::wstring(std::move(full)));
+}
+
+RemovedOnInterrupt::~RemovedOnInterrupt() { SetPendingFile(nullptr); }
+
 ByteBuffer::~ByteBuffer() { Free(); }
 
 void ByteBuffer::Free() {

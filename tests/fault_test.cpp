@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 
 #include <cerrno>
+#include <csignal>
 #include <filesystem>
 
 #include "archive/archive.h"
@@ -110,6 +111,8 @@ INSTANTIATE_TEST_SUITE_P(
                   "Error: out.vrk: No space left on device"},
         PackFault{"create refused", [](auto& s) { s.failOpen["out.vrk.partial-"] = EACCES; },
                   "Error: out.vrk: cannot create the file: Permission denied"},
+        PackFault{"archive may not be replaced", [](auto& s) { s.failReplace["out.vrk"] = EACCES; },
+                  "Error: out.vrk: cannot replace the file: Permission denied"},
         PackFault{"rename refused", [](auto& s) { s.failRename["out.vrk"] = EXDEV; },
                   "Error: out.vrk: Invalid cross-device link"},
         PackFault{"folder vanishes during the walk",
@@ -183,31 +186,53 @@ TEST(Fault, LinkToAFileOrASecondWayIntoAFolderIsPacked) {
   EXPECT_EQ(packed.names, (std::vector<std::string>{"", "a\\f.txt", "alias\\f.txt", "link.txt"}));
 }
 
-// kill -9 in the middle of writing: the old archive stays as it was, and the
-// stale file left behind is named so it is never taken for an archive.
-TEST(Fault, KilledWhileWritingLeavesTheOldArchive) {
+struct KillRow {
+  const char* label;
+  int signal;  // 0: as kill -9 kills
+  bool leavesTemporary;
+};
+void PrintTo(const KillRow& row, std::ostream* os) { *os << row.label; }
+
+class KilledWhileWriting : public testing::TestWithParam<KillRow> {};
+
+// Killed in the middle of writing: the old archive stays as it was. After
+// kill -9 the stale file left behind is named so it is never taken for an
+// archive; Ctrl+C or SIGTERM remove it before the process ends.
+TEST_P(KilledWhileWriting, LeavesTheOldArchive) {
+  if (GetParam().signal) VRK_POSIX_ONLY("signals");
   test::TempDir dir;
   fs::create_directory("src");
   test::WriteFile("src/a.txt", std::string(100000, 'a'));
   test::WriteFile("out.vrk", "old archive");
+  std::function<bool(int)> killed = test::KilledAbruptly();
+#ifndef _WIN32
+  if (GetParam().signal) killed = testing::KilledBySignal(GetParam().signal);
+#endif
   EXPECT_EXIT(
       {
+        platform::InstallInterruptCleanup();
         test::FaultySystem sys;
         sys.killAfterWriting["out.vrk.partial-"] = 50000;
+        sys.killSignal = GetParam().signal;
         platform::ScopedSystem scoped(sys);
         test::Pack(dir);
       },
-      test::KilledAbruptly(), "");
+      killed, "");
   EXPECT_EQ(test::ReadFile("out.vrk"), "old archive");
   std::vector<std::string> stale;
   for (const auto& item : fs::directory_iterator(dir.path())) {
     std::string name = item.path().filename().string();
     if (name.starts_with("out.vrk.partial-")) stale.push_back(name);
   }
-  ASSERT_EQ(stale.size(), 1u);
-  EXPECT_FALSE(stale[0].ends_with(".vrk"));
+  ASSERT_EQ(stale.size(), GetParam().leavesTemporary ? 1u : 0u);
+  for (const std::string& name : stale) EXPECT_FALSE(name.ends_with(".vrk"));
   EXPECT_EQ(test::Pack(dir).result, 1);
   EXPECT_EQ(test::ReadFile("out.vrk"), ArchiveBytes::Of({{"a.txt", std::string(100000, 'a')}}));
 }
+
+INSTANTIATE_TEST_SUITE_P(Table, KilledWhileWriting,
+                         testing::Values(KillRow{"kill -9", 0, true}, KillRow{"Ctrl+C", SIGINT, false},
+                                         KillRow{"SIGTERM", SIGTERM, false}),
+                         test::LabelName());
 
 }  // namespace

@@ -1,7 +1,12 @@
 // What already stands where extraction writes: links, hard links, files
 // where folders go. Nothing is ever written through a link or into the
-// bytes of a file that is there.
+// bytes of a file that is there. And what stands where packing writes its
+// archive: replaced only as opening it for writing could, keeping its mode.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#ifndef _WIN32
+#include <unistd.h>
+#endif
 
 #include <filesystem>
 #include <functional>
@@ -82,5 +87,102 @@ TEST(DestinationLinks, AreNeverWrittenThrough) {
   VRK_POSIX_ONLY("the rows of Table/Destination that plant symbolic links");
 }
 #endif
+
+struct ArchivePathRow {
+  const char* label;
+  std::function<void()> setup;  // run in the folder that gets out.vrk
+  const char* error;            // the Error line of a refusal, or nullptr
+  // Afterwards ("NEW" stands for the new archive); a refusal changes nothing.
+  std::map<std::string, std::string> expect;
+  bool posixOnly = false;
+  bool bitsStopTheProcess = false;  // meaningless as root, where write permission stops nothing
+};
+void PrintTo(const ArchivePathRow& row, std::ostream* os) { *os << row.label; }
+
+class ArchivePath : public testing::TestWithParam<ArchivePathRow> {};
+
+// The archive is written under a temporary name and renamed into place; the
+// rename must not do what opening the archive for writing could not.
+TEST_P(ArchivePath, IsReplacedOnlyAsAnOpenForWritingWould) {
+  const ArchivePathRow& row = GetParam();
+  if (row.posixOnly) VRK_POSIX_ONLY("links, modes and owners");
+#ifndef _WIN32
+  if (row.bitsStopTheProcess && geteuid() == 0) {
+    GTEST_SKIP() << "root may write a read-only file; tests/process_test.sh refuses one to an unprivileged user";
+  }
+#endif
+  test::TempDir dir;
+  fs::create_directory("src");
+  test::WriteFile("src/a.txt", "abc");
+  row.setup();
+  const auto before = test::Snapshot(dir.path(), "src");
+  struct stat old {};
+  const bool existed = stat("out.vrk", &old) == 0;
+  test::Outcome packed = test::Pack(dir);
+  const auto after = test::Snapshot(dir.path(), "src");
+  if (row.error) {
+    EXPECT_EQ(packed.result, 0);
+    EXPECT_TRUE(packed.Logged(row.error)) << testing::PrintToString(packed.lines);
+    EXPECT_EQ(after, before);
+    return;
+  }
+  EXPECT_EQ(packed.result, 1) << testing::PrintToString(packed.lines);
+  for (auto [path, content] : row.expect) {
+    if (content == "NEW") content = ArchiveBytes::Of({{"a.txt", "abc"}});
+    EXPECT_EQ(after.count(path) ? after.at(path) : "<missing>", content) << path;
+  }
+  EXPECT_EQ(after.size(), before.size() + (existed ? 0 : 1)) << "a file was left behind";
+  struct stat now {};
+  if (existed && stat("out.vrk", &now) == 0) {  // through a link: what it leads to
+    EXPECT_EQ(now.st_mode, old.st_mode);
+    EXPECT_EQ(now.st_uid, old.st_uid);
+    EXPECT_EQ(now.st_gid, old.st_gid);
+  }
+}
+
+void Chmod(const char* path, fs::perms perms) { fs::permissions(path, perms); }
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, ArchivePath,
+    testing::Values(
+        ArchivePathRow{"folder of that name", [] { fs::create_directory("out.vrk"); },
+                       "Error: out.vrk: cannot replace the file: Is a directory", {}},
+        ArchivePathRow{"read-only archive",
+                       [] { test::WriteFile("out.vrk", "old"); Chmod("out.vrk", fs::perms::owner_read | fs::perms::group_read); },
+                       "Error: out.vrk: cannot replace the file: Permission denied", {}, false, true},
+#ifndef _WIN32
+        ArchivePathRow{"another user's archive keeps its owner",
+                       [] {
+                         test::WriteFile("out.vrk", "old");
+                         Chmod("out.vrk", fs::perms::all);
+                         if (geteuid() == 0 && chown("out.vrk", 65534, 65534) != 0) FAIL() << "chown";
+                       },
+                       nullptr, {{"out.vrk", "NEW"}}, true},
+        ArchivePathRow{"link to an archive elsewhere",
+                       [] { fs::create_directory("keep"); test::WriteFile("keep/real.vrk", "old"); fs::create_symlink("keep/real.vrk", "out.vrk"); },
+                       nullptr, {{"out.vrk", "<link>"}, {"keep/real.vrk", "NEW"}}, true},
+        ArchivePathRow{"link through links, relative to each",
+                       [] {
+                         fs::create_directories("keep/deep");
+                         test::WriteFile("keep/real.vrk", "old");
+                         fs::create_symlink("../real.vrk", "keep/deep/hop.vrk");
+                         fs::create_symlink("keep/deep/hop.vrk", "out.vrk");
+                       },
+                       nullptr, {{"out.vrk", "<link>"}, {"keep/deep/hop.vrk", "<link>"}, {"keep/real.vrk", "NEW"}}, true},
+        ArchivePathRow{"dangling link", [] { fs::create_directory("keep"); fs::create_symlink("keep/new.vrk", "out.vrk"); },
+                       nullptr, {{"out.vrk", "<link>"}, {"keep/new.vrk", "NEW"}}, true},
+        ArchivePathRow{"link to a read-only archive",
+                       [] {
+                         fs::create_directory("keep");
+                         test::WriteFile("keep/real.vrk", "old");
+                         Chmod("keep/real.vrk", fs::perms::owner_read);
+                         fs::create_symlink("keep/real.vrk", "out.vrk");
+                       },
+                       "Error: out.vrk: cannot replace the file: Permission denied", {}, true, true},
+#endif
+        ArchivePathRow{"private archive keeps its mode",
+                       [] { test::WriteFile("out.vrk", "old"); Chmod("out.vrk", fs::perms::owner_read | fs::perms::owner_write); },
+                       nullptr, {{"out.vrk", "NEW"}}, true}),
+    test::LabelName());
 
 }  // namespace

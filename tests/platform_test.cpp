@@ -15,18 +15,28 @@ namespace fs = std::filesystem;
 
 namespace {
 
-TEST(Platform, DotDotLeadsBackAlongTheLinkThatWasEntered) {
+// The walk's ".." leads back along the link it entered; a ".." in a path the
+// user gives means what it means to the system (`cat ../x`).
+TEST(Platform, DotDotOfTheWalkIsLogicalAndOfAGivenPathTheSystems) {
   VRK_POSIX_ONLY("the logical current directory, which Windows keeps itself");
   test::TempDir dir;
   fs::create_directories("real/deep/target");
   fs::create_directories("walk");
   fs::create_directory_symlink(dir.path() + "/real/deep/target", "walk/link");
   platform::System& sys = platform::Sys();
-  ASSERT_EQ(sys.ChangeDirectory("walk\\link"), 0);
-  EXPECT_EQ(sys.CurrentDirectory(), dir.path() + "/walk/link");
-  ASSERT_EQ(sys.ChangeDirectory(".."), 0);
-  EXPECT_EQ(sys.CurrentDirectory(), dir.path() + "/walk");
-  EXPECT_TRUE(fs::exists("link"));  // the process really is in walk
+  struct Row {
+    std::string path;
+    bool given;
+    std::string lands;
+  };
+  for (const Row& row : {Row{"..", false, "/walk"}, Row{"..", true, "/real/deep"}, Row{"..\\..", true, "/real"},
+                         Row{dir.path() + "/walk/link/..", true, "/real/deep"}}) {
+    ASSERT_EQ(sys.ChangeDirectory(dir.path() + "/walk/link"), 0);
+    const int error = row.given ? sys.ChangeDirectoryAsGiven(row.path) : sys.ChangeDirectory(row.path);
+    ASSERT_EQ(error, 0) << row.path;
+    EXPECT_EQ(sys.CurrentDirectory(), dir.path() + row.lands) << row.path;
+    EXPECT_TRUE(fs::equivalent(".", dir.path() + row.lands)) << row.path;  // where the process really is
+  }
 }
 
 TEST(Platform, SplitFolderCutsAtTheLastSeparatorAndKeepsARootWhole) {
@@ -56,6 +66,8 @@ TEST(Platform, PathsLongerThanTheSystemLimitWork) {
   const std::string deep = sys.CurrentDirectory();
   test::WriteFile("f", "x");
   ASSERT_EQ(sys.ChangeDirectory(dir.path()), 0);
+  ASSERT_EQ(sys.ChangeDirectoryAsGiven(deep.substr(dir.path().size() + 1) + "/.."), 0);
+  EXPECT_EQ(sys.CurrentDirectory(), deep.substr(0, deep.size() - level.size() - 1));
   ASSERT_EQ(sys.ChangeDirectory(deep), 0);
   EXPECT_EQ(test::ReadFile("f"), "x");
   for (std::size_t i = 0; i < depth; ++i) ASSERT_EQ(sys.ChangeDirectory(".."), 0);

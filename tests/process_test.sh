@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
-# vrk as a real process: exit statuses, and a file-size limit met while
-# extracting (SIGXFSZ ignored, so the write fails and is reported).
+# vrk as a real process: exit statuses, a file-size limit met while
+# extracting (SIGXFSZ ignored, so the write fails and is reported), ".." in
+# paths given from a folder entered through a link, and archives an
+# unprivileged user may not replace.
 # Usage: process_test.sh VRK
 set -uo pipefail
 vrk=$(realpath "$1")
@@ -40,6 +42,23 @@ for command in list extract; do
 done
 # The debug channel already copies each line to standard error: once only.
 check "--debug error lines" 1 "$("$vrk" --debug -q extract missing.vrk 2>&1 >/dev/null | grep -c '^Error: ')"
+# ".." means what it means to cat, even in a folder entered through a link:
+# every command reads and writes top/rel/v2, never top.
+mkdir -p top/rel/v2/work pack/one pack/two
+ln -s rel/v2/work top/current
+echo 1 >pack/one/top.txt && echo 2 >pack/two/v2.txt
+"$vrk" -q compress pack/one top/mod.vrk && "$vrk" -q compress pack/two top/rel/v2/mod.vrk
+(
+  cd top/current || exit
+  check "list ../" "v2.txt" "$("$vrk" list ../mod.vrk | awk 'NR == 1 { print $2 }')"
+  "$vrk" -q extract ../mod.vrk
+  check "extract ../" "2" "$(cat ../mod/v2.txt 2>&1)"
+  "$vrk" -q compress .. x.vrk
+  check "compress .." 'mod\v2.txt' "$("$vrk" list x.vrk | awk '$2 == "mod\\v2.txt" { print $2 }')"
+  exit "$failures"
+)
+failures=$((failures + $?))
+check "top left alone" "" "$(ls -d top/mod 2>/dev/null)"
 
 # Extraction copies through a bounded buffer: an entry claiming 4 GB with
 # little data behind it keeps peak memory small.
@@ -61,6 +80,14 @@ if [ "$(id -u)" = 0 ] && command -v setpriv >/dev/null; then
   check "unprivileged compress status" 1 $?
   check "unprivileged error" "Error: secret.txt: Permission denied" "$(grep '^Error' <<<"$out")"
   check "no archive written" "" "$(ls locked.vrk* 2>/dev/null)"
+  # Root's read-only archive in a folder anyone may write: the rename would
+  # succeed where opening it for writing does not, so it is refused.
+  echo old >ro.vrk && chmod 0444 ro.vrk
+  out=$(setpriv --reuid=65534 --regid=65534 --clear-groups "$work/vrk-copy" compress pack/one ro.vrk 2>&1)
+  check "read-only archive status" 1 $?
+  check "read-only archive error" "Error: ro.vrk: cannot replace the file: Permission denied" "$(grep '^Error' <<<"$out")"
+  check "read-only archive kept" "old root 444" "$(cat ro.vrk) $(stat -c '%U %a' ro.vrk)"
+  check "no temporary file" "" "$(ls ro.vrk.* 2>/dev/null)"
 fi
 
 if [ "$failures" -ne 0 ]; then echo "$failures failed"; exit 1; fi

@@ -101,7 +101,7 @@ bool LongCurrentDirectories() {
 constexpr unsigned kKilledStatus = 9;
 
 // Ends the process at once, as kill -9 does: nothing is flushed or closed.
-[[noreturn]] void KillAbruptly() {
+[[noreturn]] void KillAbruptly(int) {
   TerminateProcess(GetCurrentProcess(), kKilledStatus);
   std::abort();
 }
@@ -110,8 +110,9 @@ std::function<bool(int)> KilledAbruptly() { return testing::ExitedWithCode(kKill
 #else
 bool LongCurrentDirectories() { return true; }
 
-[[noreturn]] void KillAbruptly() {
-  std::raise(SIGKILL);
+// Ends the process by a signal, SIGKILL unless another is given.
+[[noreturn]] void KillAbruptly(int signal) {
+  std::raise(signal ? signal : SIGKILL);
   std::abort();
 }
 
@@ -166,7 +167,7 @@ std::map<std::string, std::string> Snapshot(const std::string& folder, const std
   std::map<std::string, std::string> items;
   for (auto it = fs::recursive_directory_iterator(folder); it != fs::recursive_directory_iterator(); ++it) {
     const auto& item = *it;
-    std::string relative = fs::relative(item.path(), folder).generic_string();
+    std::string relative = item.path().lexically_relative(folder).generic_string();  // a link by its own name
     if (relative == except) {
       it.disable_recursion_pending();
       continue;
@@ -217,8 +218,10 @@ const Value* Match(const std::map<std::string, Value>& rules, const std::string&
 class FaultyStream final : public platform::ByteStream {
  public:
   FaultyStream(std::unique_ptr<platform::ByteStream> inner, const std::pair<std::size_t, int>* writeLimit,
-               const std::pair<std::size_t, int>* readLimit, const std::int64_t* length, const std::size_t* killLimit)
-      : inner_(std::move(inner)), writeLimit_(writeLimit), readLimit_(readLimit), length_(length), killLimit_(killLimit) {}
+               const std::pair<std::size_t, int>* readLimit, const std::int64_t* length, const std::size_t* killLimit,
+               int killSignal)
+      : inner_(std::move(inner)), writeLimit_(writeLimit), readLimit_(readLimit), length_(length), killLimit_(killLimit),
+        killSignal_(killSignal) {}
 
   std::size_t Read(void* buffer, std::size_t n) override {
     if (readLimit_) {
@@ -237,7 +240,7 @@ class FaultyStream final : public platform::ByteStream {
     return Read(&c, 1) == 1 ? c : -1;
   }
   bool Write(const void* buffer, std::size_t n) override {
-    if (killLimit_ && written_ + n > *killLimit_) KillAbruptly();
+    if (killLimit_ && written_ + n > *killLimit_) KillAbruptly(killSignal_);
     if (writeLimit_ && written_ + n > writeLimit_->first) {
       inner_->Write(buffer, writeLimit_->first - written_);
       written_ = writeLimit_->first;
@@ -257,6 +260,7 @@ class FaultyStream final : public platform::ByteStream {
   const std::pair<std::size_t, int>* readLimit_;
   const std::int64_t* length_;
   const std::size_t* killLimit_;
+  int killSignal_;
   std::size_t read_ = 0, written_ = 0;
   int error_ = 0;
 };
@@ -271,7 +275,7 @@ std::unique_ptr<platform::ByteStream> FaultySystem::Wrap(std::unique_ptr<platfor
   auto length = Match(fakeLength, path);
   auto kill = Match(killAfterWriting, path);
   if (!write && !read && !length && !kill) return stream;
-  return std::make_unique<FaultyStream>(std::move(stream), write, read, length, kill);
+  return std::make_unique<FaultyStream>(std::move(stream), write, read, length, kill, killSignal);
 }
 
 std::unique_ptr<platform::ByteStream> FaultySystem::OpenRead(const std::string& path, bool regularOnly, int& error) {
@@ -284,6 +288,17 @@ std::unique_ptr<platform::ByteStream> FaultySystem::CreateNew(const std::string&
   return fail ? (error = *fail, nullptr) : Wrap(System::CreateNew(path, error), path);
 }
 
+int FaultySystem::FindReplaceTarget(const std::string& path, platform::ReplaceTarget& target) {
+  auto fail = Match(failReplace, path);
+  return fail ? *fail : System::FindReplaceTarget(path, target);
+}
+
+std::unique_ptr<platform::ByteStream> FaultySystem::CreateReplacement(const std::string& path,
+                                                                      const platform::ReplaceTarget& like, int& error) {
+  auto fail = Match(failOpen, path);
+  return fail ? (error = *fail, nullptr) : Wrap(System::CreateReplacement(path, like, error), path);
+}
+
 int FaultySystem::MakeDirectory(const std::string& path) {
   auto fail = Match(failMakeDir, path);
   return fail ? *fail : System::MakeDirectory(path);
@@ -292,6 +307,11 @@ int FaultySystem::MakeDirectory(const std::string& path) {
 int FaultySystem::ChangeDirectory(const std::string& path) {
   auto fail = Match(failChangeDir, path);
   return fail ? *fail : System::ChangeDirectory(path);
+}
+
+int FaultySystem::ChangeDirectoryAsGiven(const std::string& path) {
+  auto fail = Match(failChangeDir, path);
+  return fail ? *fail : System::ChangeDirectoryAsGiven(path);
 }
 
 int FaultySystem::Rename(const std::string& from, const std::string& to) {

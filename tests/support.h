@@ -132,6 +132,7 @@ class FaultySystem : public platform::System {
   std::map<std::string, int> failChangeDir;
   std::map<std::string, int> failList;
   std::map<std::string, int> failRename;
+  std::map<std::string, int> failReplace;  // FindReplaceTarget, by the path asked about
   // Writes to a matching file fail with the error once this many bytes went.
   std::map<std::string, std::pair<std::size_t, int>> failWriteAfter;
   // Reads from a matching file end (cleanly, or with the error) after this many bytes.
@@ -143,6 +144,7 @@ class FaultySystem : public platform::System {
   // Writing to a matching file kills the process (as kill -9 would) once
   // this many bytes went.
   std::map<std::string, std::size_t> killAfterWriting;
+  int killSignal = 0;  // POSIX: the signal raised instead of SIGKILL
   // Called with the current directory after each listing, before the walk
   // acts on it.
   std::function<void(const std::string&)> onList;
@@ -150,8 +152,12 @@ class FaultySystem : public platform::System {
 
   std::unique_ptr<platform::ByteStream> OpenRead(const std::string& path, bool regularOnly, int& error) override;
   std::unique_ptr<platform::ByteStream> CreateNew(const std::string& path, int& error) override;
+  int FindReplaceTarget(const std::string& path, platform::ReplaceTarget& target) override;
+  std::unique_ptr<platform::ByteStream> CreateReplacement(const std::string& path, const platform::ReplaceTarget& like,
+                                                          int& error) override;
   int MakeDirectory(const std::string& path) override;
   int ChangeDirectory(const std::string& path) override;
+  int ChangeDirectoryAsGiven(const std::string& path) override;
   int ListDirectory(const std::string& path, std::vector<platform::DirItem>& items) override;
   int Rename(const std::string& from, const std::string& to) override;
   void DebugOutput(std::string_view text) override { debugOutput.emplace_back(text); }

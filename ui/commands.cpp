@@ -13,7 +13,7 @@ namespace {
 bool EnterFolderOf(const std::string& chosenPath, std::string& fileName) {
   platform::PathParts parts = platform::SplitFolder(chosenPath);
   if (!parts.folder.empty()) {
-    const int error = platform::Sys().ChangeDirectory(parts.folder);
+    const int error = platform::Sys().ChangeDirectoryAsGiven(parts.folder);
     if (error != 0) {
       LogPrintf("Error: %s: cannot enter the folder: %s\n", parts.folder.c_str(), platform::ErrorText(error).c_str());
       return false;
