@@ -137,6 +137,8 @@ INSTANTIATE_TEST_SUITE_P(
                    "Error: empty.txt: the header list ends at offset 22 on a header of size 0 that has a name: an "
                    "empty file stored by another writer, so what follows is probably more headers read as data"},
         VerifyCase{"one entry", kGoodArchive, 0, "1 entry, 3 bytes of data."},
+        VerifyCase{"one stray byte", kGoodArchive.substr(0, 50) + "x", 0,
+                   "1 byte behind the data block at offset 50 is not the trailer."},
         VerifyCase{"file where a folder goes", ArchiveBytes::Of({{"a", "1"}, {"a\\b", "2"}}), 1,
                    "Error: a\\b: the header at offset 22 needs the folder a, where the entry a (offset 0) is a file"},
         VerifyCase{"folder where a file goes", ArchiveBytes::Of({{"a\\b", "1"}, {"a", "2"}}), 1,
