@@ -5,6 +5,7 @@
 #include <span>
 
 #include "archive/archive.h"
+#include "archive/entry_match.h"
 #include "archive/entry_name.h"
 #include "archive/header_list.h"
 #include "archive/report.h"
@@ -32,6 +33,22 @@ bool EnsureFolder(const std::string& path, const std::string& shown, unsigned& e
     error = ENOTDIR;
   }
   LogError(errorCount, "%s: cannot create the folder: %s\n", shown.c_str(), platform::ErrorText(error).c_str());
+  return false;
+}
+
+// Makes the folder the user named for the entries, or accepts the folder
+// (or link to one) already there: the user's own path means what the
+// system says it means.
+bool EnsureGivenFolder(const std::string& path, unsigned& errorCount) {
+  platform::System& sys = platform::Sys();
+  int error = sys.MakeDirectory(path);
+  if (error == 0) return true;
+  platform::PathStatus status;
+  if (error == EEXIST && sys.Status(path, true, status) == 0 && status.exists) {
+    if (status.kind == platform::ItemKind::Directory) return true;
+    error = ENOTDIR;
+  }
+  LogError(errorCount, "%s: cannot create the folder: %s\n", path.c_str(), platform::ErrorText(error).c_str());
   return false;
 }
 
@@ -112,7 +129,10 @@ int Archive::Extract(const char* archivePath) {
   const std::string archiveName = archivePath;
   LogPrintf("Extracting file %s...\n", archivePath);
 
-  if (const char* why = RefusedArchiveNameReason(archiveName)) {
+  const ExtractOptions& options = extractOptions;
+  const bool placed = !options.outputFolder.empty() || !options.parentFolder.empty();
+  const char* refused = options.outputFolder.empty() ? RefusedArchiveNameReason(archiveName) : nullptr;
+  if (const char* why = refused) {
     ReportError("%s: %s\n", PrintableName(archiveName).c_str(), why);
     return ConcludeRun(errorCount);
   }
@@ -131,8 +151,32 @@ int Archive::Extract(const char* archivePath) {
     return ConcludeRun(errorCount);
   }
 
-  const std::string folder = OutputFolderName(archiveName);
-  if (!EnsureFolder(folder, folder, errorCount)) return ConcludeRun(errorCount);
+  // The entries to take. A pattern that matches none is an error, named
+  // before anything is written; the entries that were matched still go out.
+  EntrySelection selection(options.patterns);
+  std::vector<bool> chosen;
+  chosen.reserve(entries.size());
+  for (const auto& item : entries) chosen.push_back(item->dataSize != 0 && selection.Chooses(item->name));
+  for (const std::string& pattern : selection.Unmatched()) {
+    ReportError("%s: no entry of the archive matches this name\n", PrintableName(pattern).c_str());
+  }
+  if (std::find(chosen.begin(), chosen.end(), true) == chosen.end() && !selection.empty()) {
+    return ConcludeRun(errorCount);
+  }
+
+  std::string folder = OutputFolderName(archiveName);
+  if (!options.outputFolder.empty()) {
+    folder = options.outputFolder;
+    if (!EnsureGivenFolder(folder, errorCount)) return ConcludeRun(errorCount);
+  } else {
+    if (!options.parentFolder.empty()) {
+      const std::string& parent = options.parentFolder;
+      folder = parent + (platform::System::IsSeparator(parent.back()) ? "" : "\\") + folder;
+    }
+    if (!EnsureFolder(folder, folder, errorCount)) return ConcludeRun(errorCount);
+  }
+  // Where the run goes back to: beside the archive, the folder it started in.
+  const std::string back = placed ? sys.CurrentDirectory() : "..";
   // The run works inside the output folder: every entry's folders are made
   // from there and its file is created there under the entry's own name. The
   // folder is entered once, not once per entry, and left when the run ends.
@@ -143,9 +187,19 @@ int Archive::Extract(const char* archivePath) {
   const std::string inside = sys.CurrentDirectory();
 
   DataReader reader(*stream);
+  // Once the last chosen entry is out, the rest of the archive is not read.
+  auto left = std::count(chosen.begin(), chosen.end(), true);
+  auto isChosen = chosen.begin();
   for (const auto& item : entries) {
     const ArchiveEntry& entry = *item;
+    const bool take = *isChosen++;
+    if (left == 0) break;
     if (entry.dataSize == 0) continue;
+    if (!take) {
+      if (!SkipData(reader, entry, errorCount)) break;
+      continue;
+    }
+    --left;
     if (const char* why = RefusedEntryNameReason(entry.name)) {
       ReportError("%s: refused: %s; the entry is skipped\n", PrintableName(entry.name).c_str(), why);
       if (!SkipData(reader, entry, errorCount)) break;
@@ -203,7 +257,7 @@ int Archive::Extract(const char* archivePath) {
     if (stop) break;
   }
   stream.reset();
-  if (int e = sys.ChangeDirectory("..")) {
+  if (int e = sys.ChangeDirectory(back)) {
     ReportError("%s: cannot go back to the archive's folder: %s\n", folder.c_str(), platform::ErrorText(e).c_str());
   }
   return ConcludeRun(errorCount);
