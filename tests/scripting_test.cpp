@@ -303,8 +303,9 @@ INSTANTIATE_TEST_SUITE_P(
                 "changed: s\\b\n"},
         DiffRow{"size changed", kRelease, ArchiveBytes::Of({{"a.txt", "abcd"}, {"s\\b", "0123"}, {"z", "zz"}}), 1,
                 "changed: a.txt\n"},
-        DiffRow{"added and removed", kRelease, ArchiveBytes::Of({{"s\\b", "0123"}, {"n", "n"}, {"z", "zz"}}), 1,
-                "removed: a.txt\nadded: n\n"},
+        DiffRow{"added and removed", kRelease,
+                ArchiveBytes::Of({{"s\\b", "0123"}, {"n", "n"}, {"z", "zz"}, {"zz", "1"}}), 1,
+                "removed: a.txt\nadded: n\nadded: zz\n"},
         DiffRow{"damaged", kRelease, kRelease.substr(0, 30), 2, ""},
         DiffRow{"data cut", kRelease, kRelease.substr(0, kRelease.size() - 33), 2, ""}),
     test::LabelName());
