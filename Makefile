@@ -4,12 +4,12 @@
 # Both work on a fresh Debian 12 machine (run as root, or with sudo available).
 
 PRESET ?= dev
-BUILD_PACKAGES := cmake ninja-build g++ make libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev qt6-base-dev \
+BUILD_PACKAGES := cmake ninja-build g++ make libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev nlohmann-json3-dev qt6-base-dev \
   clang libclang-rt-14-dev time perl
 RUN_PACKAGES := $(BUILD_PACKAGES)
 # The Windows build: the MinGW-w64 cross compiler, GoogleTest's sources (the
 # cross build compiles them) and Wine, which runs the Windows tests.
-WINDOWS_PACKAGES := cmake ninja-build make g++-mingw-w64-x86-64-posix googletest libcli11-dev wine64
+WINDOWS_PACKAGES := cmake ninja-build make g++-mingw-w64-x86-64-posix googletest libcli11-dev nlohmann-json3-dev wine64
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
 FUZZ_SECONDS ?= 60

@@ -55,6 +55,20 @@ class ArchiveEntry {
   int WriteEntryHeader(platform::ByteStream& stream) const;
 };
 
+// Where Extract puts the entries and which it takes. The defaults are the
+// plain run: every entry, into a folder beside the archive.
+struct ExtractOptions {
+  // A folder (a full path) in which the output folder named after the
+  // archive is made, instead of beside the archive.
+  std::string parentFolder;
+  // A folder (a full path) that takes the entries itself; it is created if
+  // it does not exist. Wins over parentFolder.
+  std::string outputFolder;
+  // Names or shell-style patterns (see entry_match.h); empty for every
+  // entry. A pattern that matches no entry is an error.
+  std::vector<std::string> patterns;
+};
+
 class Archive {
  public:
   Archive() = default;
@@ -84,6 +98,13 @@ class Archive {
   std::vector<std::unique_ptr<ArchiveEntry>> entries;
   platform::ByteBuffer data;
   std::string rootPrefix;
+
+  // How Extract places and chooses the entries.
+  ExtractOptions extractOptions;
+  // The walk takes each folder's items in byte order of their names instead
+  // of the order the file system lists them, so that a tree packs into the
+  // same archive on every machine.
+  bool sortListings = false;
 
   // Errors reported by the current operation.
   unsigned errorCount = 0;

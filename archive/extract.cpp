@@ -5,6 +5,7 @@
 #include <span>
 
 #include "archive/archive.h"
+#include "archive/entry_match.h"
 #include "archive/entry_name.h"
 #include "archive/header_list.h"
 #include "archive/report.h"
@@ -38,6 +39,22 @@ bool EnsureFolder(const std::string& path, const std::string& shown, const std::
   }
   LogError(errorCount, "%s: cannot create the folder%s: %s\n", subject.c_str(), folder.c_str(),
            platform::ErrorText(error).c_str());
+  return false;
+}
+
+// Makes the folder the user named for the entries, or accepts the folder
+// (or link to one) already there: the user's own path means what the
+// system says it means.
+bool EnsureGivenFolder(const std::string& path, unsigned& errorCount) {
+  platform::System& sys = platform::Sys();
+  int error = sys.MakeDirectory(path);
+  if (error == 0) return true;
+  platform::PathStatus status;
+  if (error == EEXIST && sys.Status(path, true, status) == 0 && status.exists) {
+    if (status.kind == platform::ItemKind::Directory) return true;
+    error = ENOTDIR;
+  }
+  LogError(errorCount, "%s: cannot create the folder: %s\n", path.c_str(), platform::ErrorText(error).c_str());
   return false;
 }
 
@@ -119,7 +136,10 @@ int Archive::Extract(const char* archivePath) {
   const std::string archiveName = archivePath;
   LogPrintf("Extracting file %s...\n", archivePath);
 
-  if (const char* why = RefusedArchiveNameReason(archiveName)) {
+  const ExtractOptions& options = extractOptions;
+  const bool placed = !options.outputFolder.empty() || !options.parentFolder.empty();
+  const char* refused = options.outputFolder.empty() ? RefusedArchiveNameReason(archiveName) : nullptr;
+  if (const char* why = refused) {
     ReportError("%s: %s\n", PrintableName(archiveName).c_str(), why);
     return ConcludeRun(errorCount);
   }
@@ -145,26 +165,63 @@ int Archive::Extract(const char* archivePath) {
   }
   if (end.recoveredEmptyFiles > 0) LogWarning("%s", DescribeRecovery(end, entries, archiveName).c_str());
 
-  const std::string folder = OutputFolderName(archiveName);
-  if (!EnsureFolder(folder, folder, {}, errorCount)) return ConcludeRun(errorCount);
+  // The entries to take. A pattern that matches none is an error, named
+  // before anything is written; the entries that were matched still go out.
+  EntrySelection selection(options.patterns);
+  std::vector<bool> chosen;
+  chosen.reserve(entries.size());
+  for (const auto& item : entries) {
+    // A named header of size 0 is in the list only when it was read past:
+    // an empty file, created empty like any other chosen entry.
+    const bool terminator = item->dataSize == 0 && item->name.empty();
+    chosen.push_back(!terminator && selection.Chooses(item->name));
+  }
+  for (const std::string& pattern : selection.Unmatched()) {
+    ReportError("%s: no entry of the archive matches this name\n", PrintableName(pattern).c_str());
+  }
+  if (std::find(chosen.begin(), chosen.end(), true) == chosen.end() && !selection.empty()) {
+    return ConcludeRun(errorCount);
+  }
+
+  std::string folder = OutputFolderName(archiveName);
+  if (!options.outputFolder.empty()) {
+    folder = options.outputFolder;
+    if (!EnsureGivenFolder(folder, errorCount)) return ConcludeRun(errorCount);
+  } else {
+    if (!options.parentFolder.empty()) {
+      const std::string& parent = options.parentFolder;
+      folder = parent + (platform::System::IsSeparator(parent.back()) ? "" : "\\") + folder;
+    }
+    if (!EnsureFolder(folder, folder, {}, errorCount)) return ConcludeRun(errorCount);
+  }
+  // Where the run goes back to: beside the archive, the folder it started in.
+  const std::string back = placed ? sys.CurrentDirectory() : "..";
   // The run works inside the output folder: every entry's folders are made
   // from there and its file is created there under the entry's own name. The
   // folder is entered once, not once per entry, and left when the run ends.
-  if (int e = sys.ChangeDirectory(folder)) {
+  // A folder the user named means what the system says it means, ".." too.
+  if (int e = placed ? sys.ChangeDirectoryAsGiven(folder) : sys.ChangeDirectory(folder)) {
     ReportError("%s: cannot enter the folder: %s\n", folder.c_str(), platform::ErrorText(e).c_str());
     return ConcludeRun(errorCount);
   }
   const std::string inside = sys.CurrentDirectory();
 
   DataReader reader(*stream);
+  // Once the last chosen entry is out, the rest of the archive is not read.
+  auto left = std::count(chosen.begin(), chosen.end(), true);
+  auto isChosen = chosen.begin();
   std::uint64_t headerOffset = 0;
   for (const auto& item : entries) {
     const ArchiveEntry& entry = *item;
     const std::uint64_t offset = headerOffset;
     headerOffset += entry.name.size() + kHeaderFixedSize;
-    // The terminator. A named header of size 0 is here only when the list
-    // was read past it: an empty file, created empty.
-    if (entry.dataSize == 0 && entry.name.empty()) continue;
+    const bool take = *isChosen++;
+    if (left == 0) break;
+    if (!take) {
+      if (!SkipData(reader, entry, errorCount)) break;
+      continue;
+    }
+    --left;
     if (const char* why = RefusedEntryNameReason(entry.name)) {
       if (entry.name.empty()) {
         ReportError("the header at offset %llu: refused: %s; the entry is skipped\n",
@@ -227,7 +284,7 @@ int Archive::Extract(const char* archivePath) {
     if (stop) break;
   }
   stream.reset();
-  if (int e = sys.ChangeDirectory("..")) {
+  if (int e = sys.ChangeDirectory(back)) {
     ReportError("%s: cannot go back to the archive's folder: %s\n", folder.c_str(), platform::ErrorText(e).c_str());
   }
   return ConcludeRun(errorCount);

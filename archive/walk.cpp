@@ -18,6 +18,12 @@ std::string ShownItem(const std::string& folderName, const std::string& item) {
   return folderName.empty() ? item : folderName + "\\" + item;
 }
 
+// Byte order of the names (char_traits compares bytes as unsigned).
+void SortByName(std::vector<platform::DirItem>& items) {
+  std::sort(items.begin(), items.end(),
+            [](const platform::DirItem& a, const platform::DirItem& b) { return a.name < b.name; });
+}
+
 }  // namespace
 
 std::string Archive::EntryNameFor(const std::string& fullPath) const {
@@ -56,6 +62,7 @@ void Archive::WalkFolders() {
                 platform::ErrorText(error).c_str());
     return;
   }
+  if (sortListings) SortByName(items);
   walkStack_.push_back(here.id);
 
   // The folder's files come from the listing just read, not a second one.
@@ -96,6 +103,7 @@ void Archive::AddFolderFiles() {
                   platform::ErrorText(error).c_str());
       return;
     }
+    if (sortListings) SortByName(listed);
     items = &listed;
   }
   std::string here = sys.CurrentDirectory();

@@ -4,11 +4,20 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <iostream>
 #include <ostream>
 
+#ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
+#endif
+
 #include "archive/archive.h"
+#include "archive/diff.h"
 #include "archive/entry_name.h"
 #include "archive/list_verify.h"
+#include "archive/listing.h"
+#include "cli/list_json.h"
 #include "log/log.h"
 #include "platform/platform.h"
 
@@ -120,16 +129,48 @@ bool EnterFolderOf(const std::string& folder) {
 
 int Status(int result) { return result == 1 ? kExitSuccess : kExitFailed; }
 
-int Extract(const std::string& archivePath, bool recover) {
+// Turns a folder the user named into a full path, taken from the folder the
+// command started in. A folder that mayBeNew need not exist yet; the folder
+// it goes in must.
+bool MakeFullFolderPath(std::string& path, bool mayBeNew) {
+  platform::System& sys = platform::Sys();
+  const std::string start = sys.CurrentDirectory();
+  std::string newName;
+  int error = sys.ChangeDirectoryAsGiven(path);
+  platform::PathStatus status;
+  if (error && mayBeNew && sys.Status(path, false, status) == 0 && !status.exists) {
+    auto parts = platform::SplitFolder(path);
+    if (!parts.name.empty() && parts.name != "." && parts.name != "..") {
+      newName = parts.name;
+      error = parts.folder.empty() ? 0 : sys.ChangeDirectoryAsGiven(parts.folder);
+    }
+  }
+  if (error) {
+    LogPrintf("Error: %s: %s\n", path.c_str(), platform::ErrorText(error).c_str());
+    return false;
+  }
+  path = sys.CurrentDirectory();
+  if (!newName.empty()) {
+    if (!platform::System::IsSeparator(path.back())) path += platform::System::kNativeSeparator;
+    path += newName;
+  }
+  sys.ChangeDirectory(start);
+  return true;
+}
+
+int Extract(const std::string& archivePath, ExtractOptions options, bool recover) {
   DirectoryGuard guard;
+  if (!options.parentFolder.empty() && !MakeFullFolderPath(options.parentFolder, false)) return kExitFailed;
+  if (!options.outputFolder.empty() && !MakeFullFolderPath(options.outputFolder, true)) return kExitFailed;
   auto [folder, name] = platform::SplitFolder(archivePath);
   if (!EnterFolderOf(folder)) return kExitFailed;
   Archive archive;
+  archive.extractOptions = std::move(options);
   archive.recoverEmptyFiles = recover;
   return Status(archive.Extract(name.c_str()));
 }
 
-int Compress(const std::string& folderPath, const std::string& archivePath) {
+int Compress(const std::string& folderPath, const std::string& archivePath, bool sorted) {
   DirectoryGuard guard;
   // The folder's full path, as the platform reports it once it is current.
   if (!EnterFolderOf(folderPath)) return kExitFailed;
@@ -138,6 +179,7 @@ int Compress(const std::string& folderPath, const std::string& archivePath) {
   auto [folder, name] = platform::SplitFolder(archivePath);
   if (!EnterFolderOf(folder)) return kExitFailed;
   Archive archive;
+  archive.sortListings = sorted;
   return Status(archive.CompressPath(name.c_str(), fullFolder.c_str()));
 }
 
@@ -175,6 +217,77 @@ const CLI::Validator kFileToWrite(
     },
     "", "");
 
+int ListJson(const std::string& archivePath, std::ostream& out) {
+  ArchiveListing listing;
+  int result = ReadListing(archivePath.c_str(), listing);
+  if (listing.opened) PrintListingJson(archivePath, listing, out);
+  return Status(result);
+}
+
+// Bytes to a standard stream, for entry data.
+class OstreamByteStream final : public platform::ByteStream {
+ public:
+  explicit OstreamByteStream(std::ostream& out) : out_(out) {}
+  std::size_t Read(void*, std::size_t) override { return 0; }
+  int GetByte() override { return -1; }
+  bool Write(const void* buffer, std::size_t n) override {
+    errno = 0;
+    out_.write(static_cast<const char*>(buffer), static_cast<std::streamsize>(n));
+    return Check();
+  }
+  bool Close() override {
+    errno = 0;
+    out_.flush();
+    return Check();
+  }
+  std::int64_t Length() override { return -1; }
+  int error() const override { return error_; }
+
+ private:
+  bool Check() {
+    if (out_.good()) return true;
+    if (error_ == 0) error_ = errno ? errno : EIO;
+    return false;
+  }
+  std::ostream& out_;
+  int error_ = 0;
+};
+
+int Cat(const std::string& archivePath, const std::string& entryName, std::ostream& out,
+        [[maybe_unused]] bool outIsStdout) {
+#ifdef _WIN32
+  // The entry's bytes go out as they are, without LF widened to CR LF.
+  if (outIsStdout) {
+    std::cout.flush();
+    _setmode(_fileno(stdout), _O_BINARY);
+  }
+#endif
+  OstreamByteStream stream(out);
+  int result = WriteEntryData(archivePath.c_str(), entryName, stream, "standard output");
+  if (!stream.Close() && result) {
+    LogPrintf("Error: standard output: %s\n", platform::ErrorText(stream.error()).c_str());
+    result = 0;
+  }
+  return Status(result);
+}
+
+// diff's own statuses, as diff(1) has them.
+constexpr int kDiffSame = 0;
+constexpr int kDiffDiffers = 1;
+constexpr int kDiffTrouble = 2;
+
+int Diff(const std::string& first, const std::string& second, std::ostream& out) {
+  std::vector<EntryDifference> differences;
+  if (!DiffArchives(first.c_str(), second.c_str(), differences)) return kDiffTrouble;
+  for (const EntryDifference& difference : differences) {
+    static constexpr const char* kWords[] = {"added", "removed", "changed"};
+    out << kWords[difference.kind] << ": " << PrintableName(difference.name) << '\n';
+  }
+  out.flush();
+  return differences.empty() ? kDiffSame : kDiffDiffers;
+}
+
+
 constexpr char kExitStatusHelp[] =
     "Exit status: 0 when the run succeeded, 1 when it met errors (each one reported), 2 when the command line was "
     "not understood.";
@@ -204,7 +317,10 @@ std::string NotUnderstood(CLI::App& app, bool nameMissing) {
 }
 
 
-int RunCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err, bool interactive) {
+// outIsStdout: out writes to the process's standard output. outputChecked is
+// set when the command reported its own output's failures.
+int RunCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err, bool interactive,
+               bool outIsStdout, bool& outputChecked) {
   CLI::App app{"Extracts, packs, lists and verifies VRK archives.", "vrk"};
   app.set_version_flag("--version", "vrk 1.0.0.1 (Korvane VRK Tool, archive format v1.01a)");
   app.require_subcommand(1);
@@ -224,19 +340,59 @@ int RunCommand(const std::vector<std::string>& args, std::ostream& out, std::ost
   extract->alias("x");
   extract->add_option("ARCHIVE", archivePath, "The archive to unpack")->required()->check(kNotEmpty);
   extract->add_flag("--recover", recover, kRecoverHelp);
+  ExtractOptions extractOptions;
+  extract->add_option("NAME", extractOptions.patterns,
+                      "Only the entries with these names; '*', '?' and [...] match as in the shell, within one "
+                      "folder level, '\\' and '/' alike; a folder's name takes all below it");
+  CLI::Option* into = extract->add_option("-C,--directory", extractOptions.parentFolder,
+                                          "Make the folder named after the archive inside DIR, not beside the archive")
+                          ->type_name("DIR");
+  extract->add_option("-o,--output", extractOptions.outputFolder, "Put the entries straight into DIR (made if missing)")
+      ->type_name("DIR")
+      ->excludes(into);
+  extract->footer(
+      "Examples:\n"
+      "  vrk extract maps.vrk -C out          makes out/maps and unpacks into it\n"
+      "  vrk extract maps.vrk -o work         unpacks straight into work\n"
+      "  vrk extract maps.vrk 'sub\\b.txt' '*.txt' 'tex/*.dds'\n"
+      "                                       only those entries; a name no entry has is an error\n");
   CLI::App* compress = app.add_subcommand("compress", "Pack every file below FOLDER into ARCHIVE");
   compress->alias("c");
   compress->add_option("FOLDER", folderPath, "The folder to pack")->required()->check(kNotEmpty);
   compress->add_option("ARCHIVE", archivePath, "The archive to write; one that exists is replaced")
       ->required()
       ->check(kFileToWrite);
+  bool sorted = false;
+  compress->add_flag("--sort", sorted,
+                     "Take each folder's files, then its sub-folders, in byte order of their names, so the same "
+                     "tree gives the same archive on every machine");
+  compress->footer("Example:\n  vrk compress --sort mod mod.vrk     the same bytes wherever it runs\n");
   CLI::App* list = app.add_subcommand("list", "Show each entry's size and name; nothing is written");
   list->alias("l");
   list->add_option("ARCHIVE", archivePath, "The archive to list")->required()->check(kNotEmpty);
   list->add_flag("--recover", recover, kRecoverHelp);
+  bool json = false;
+  list->add_flag("--json", json,
+                 "One JSON document: each entry's name, path, size and header and data offsets, and a summary");
+  list->footer("Example:\n  vrk list --json maps.vrk | jq -r '.entries[].path'\n");
   CLI::App* verify = app.add_subcommand("verify", "Check that every entry can be extracted whole; nothing is written");
   verify->alias("t");
   verify->add_option("ARCHIVE", archivePath, "The archive to check")->required()->check(kNotEmpty);
+  std::string entryName;
+  CLI::App* cat = app.add_subcommand("cat", "Write one entry's bytes to standard output, and nothing else");
+  cat->alias("p");
+  cat->add_option("ARCHIVE", archivePath, "The archive that holds the entry")->required()->check(kNotEmpty);
+  cat->add_option("NAME", entryName, "The entry's name as stored, with '\\' or '/'")->required();
+  cat->footer("Example:\n  vrk cat maps.vrk 'sub\\b.txt' | less\n");
+  std::string secondPath;
+  CLI::App* diff = app.add_subcommand(
+      "diff", "Show which entries B added, removed or changed against A; exit 0 same, 1 different, 2 trouble");
+  diff->add_option("A", archivePath, "The first archive")->required()->check(kNotEmpty);
+  diff->add_option("B", secondPath, "The second archive")->required()->check(kNotEmpty);
+  diff->footer(
+      "Entries are matched by name, so order does not matter. One line each:\n"
+      "  added: NAME, removed: NAME, changed: NAME (size or bytes)\n"
+      "Example:\n  vrk diff release1.vrk release2.vrk\n");
 
   // Every command takes the global options too, and its help shows them.
   app.footer(kExitStatusHelp);
@@ -268,16 +424,21 @@ int RunCommand(const std::vector<std::string>& args, std::ostream& out, std::ost
   if (debug) platform::SetDebugOutput(true);
   const char* debugVariable = std::getenv("VRK_DEBUG");
   const bool debugToErr = debug || (debugVariable && std::strcmp(debugVariable, "1") == 0);
-  if (list->parsed()) {
+  if (list->parsed() || cat->parsed() || diff->parsed()) {
     // The listing owns standard output; problems go to standard error.
     StreamLogView view(err, err, false, true, debugToErr);
     ScopedLogView scoped(view);
-    return List(archivePath, recover, out);
+    if (cat->parsed()) {
+      outputChecked = true;  // cat reports its own write failures
+      return Cat(archivePath, entryName, out, outIsStdout);
+    }
+    if (diff->parsed()) return Diff(archivePath, secondPath, out);
+    return json ? ListJson(archivePath, out) : List(archivePath, recover, out);
   }
   StreamLogView view(out, err, quiet, interactive, debugToErr);
   ScopedLogView scoped(view);
-  if (extract->parsed()) return Extract(archivePath, recover);
-  if (compress->parsed()) return Compress(folderPath, archivePath);
+  if (extract->parsed()) return Extract(archivePath, std::move(extractOptions), recover);
+  if (compress->parsed()) return Compress(folderPath, archivePath, sorted);
   return Status(VerifyArchive(archivePath.c_str()));
 }
 
@@ -288,9 +449,10 @@ int RunCommand(const std::vector<std::string>& args, std::ostream& out, std::ost
 int RunVrk(const std::vector<std::string>& args, std::ostream& out, std::ostream& err, bool interactive) {
   CheckedBuffer buffer(out.rdbuf());
   std::ostream checked(&buffer);
-  int status = RunCommand(args, checked, err, interactive);
+  bool outputChecked = false;
+  int status = RunCommand(args, checked, err, interactive, &out == &std::cout, outputChecked);
   checked.flush();
-  if (buffer.failed() || !out) {
+  if (!outputChecked && (buffer.failed() || !out)) {
     err << "Error: standard output: "
         << (buffer.error() ? platform::ErrorText(buffer.error()) : std::string("cannot be written")) << '\n';
     err.flush();

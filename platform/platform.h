@@ -61,6 +61,10 @@ class ByteStream {
   virtual bool Close() = 0;
   // The length of the open file in bytes; -1 on failure.
   virtual std::int64_t Length() = 0;
+  // Moves a reading stream to the byte at offset from the file's start.
+  // False when the stream cannot be positioned (a pipe) or the system
+  // refused, with the reason in error() where there is one.
+  virtual bool Seek(std::uint64_t) { return false; }
   // The error of the last failed call, 0 if none failed.
   virtual int error() const = 0;
   // Copies up to n bytes from this stream to out and returns how many

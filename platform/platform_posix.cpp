@@ -17,6 +17,7 @@
 #include <algorithm>
 #include <atomic>
 #include <csignal>
+#include <limits>
 #include <new>
 #include <optional>
 
@@ -112,6 +113,19 @@ class FdStream final : public ByteStream {
 
   std::int64_t Length() override { return length_; }
   int error() const override { return error_; }
+
+  bool Seek(std::uint64_t offset) override {
+    if (offset > static_cast<std::uint64_t>(std::numeric_limits<off_t>::max())) {
+      error_ = EINVAL;
+      return false;
+    }
+    if (lseek(fd_, static_cast<off_t>(offset), SEEK_SET) < 0) {
+      error_ = errno;
+      return false;
+    }
+    at_ = end_ = 0;  // what was read ahead lies elsewhere now
+    return true;
+  }
 
   // File to file, the kernel copies the bytes itself (no trip through user
   // memory). Bytes already read ahead into the buffer go first. A small copy

@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 
 #include <cerrno>
+#include <cstdint>
 
 #ifdef _WIN32
 #include <io.h>
@@ -64,6 +65,20 @@ std::int64_t StdioStream::Length() {
   }
   return st.st_size;
 #endif
+}
+
+bool StdioStream::Seek(std::uint64_t offset) {
+  if (offset > static_cast<std::uint64_t>(INT64_MAX)) {
+    error_ = EINVAL;
+    return false;
+  }
+#ifdef _WIN32
+  if (_fseeki64(file_, static_cast<__int64>(offset), SEEK_SET) == 0) return true;
+#else
+  if (fseeko(file_, static_cast<off_t>(offset), SEEK_SET) == 0) return true;
+#endif
+  error_ = errno ? errno : EIO;
+  return false;
 }
 
 std::unique_ptr<ByteStream> StreamOnDescriptor(int fd, const char* mode, int& error) {

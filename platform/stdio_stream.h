@@ -19,6 +19,7 @@ class StdioStream final : public ByteStream {
   bool Write(const void* buffer, std::size_t n) override;
   bool Close() override;
   std::int64_t Length() override;
+  bool Seek(std::uint64_t offset) override;
   int error() const override { return error_; }
 
  private:

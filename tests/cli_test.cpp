@@ -181,7 +181,7 @@ INSTANTIATE_TEST_SUITE_P(
         UsageCase{"command help states exit status", {"list", "--help"}, 0, "2 when the command line was not understood"},
         UsageCase{"version", {"--version"}, 0, "1.0.0.1"},
         UsageCase{"unknown command", {"frobnicate"}, 2,
-                  "frobnicate: not a command of vrk; the commands are extract, compress, list, verify\n"},
+                  "frobnicate: not a command of vrk; the commands are extract, compress, list, verify, cat, diff\n"},
         UsageCase{"unknown option", {"-x"}, 2, "-x: not an option of vrk\n"},
         UsageCase{"name like an option", {"extract", "-x.vrk"}, 2,
                   "-x.vrk: not an option of vrk extract; a name that begins with '-' goes after '--': vrk extract -- "

@@ -113,7 +113,7 @@ class EmptyFile : public testing::TestWithParam<EmptyFileRow> {};
 
 TEST_P(EmptyFile, IsRefusedOrRecoveredWhole) {
   test::TempDir dir;
-  Outcome run = ExtractBytes("maps.vrk", GetParam().bytes, GetParam().recover);
+  Outcome run = ExtractBytes("maps.vrk", GetParam().bytes, {}, GetParam().recover);
   EXPECT_EQ(run.lines, GetParam().lines);
   EXPECT_EQ(run.result, GetParam().lines.back() == "All done!");
   using Tree = std::map<std::string, std::string>;

@@ -39,6 +39,21 @@ TEST_P(HostileEntryName, IsRefusedOrExtractedInsideTheOutputFolder) {
   }
 }
 
+// The same holds where -C or -o places the output folder (both name
+// a/b/out/maps here).
+TEST_P(HostileEntryName, IsRefusedOrExtractedInsideAPlacedOutputFolder) {
+  auto files = GetParam().files;
+  files.emplace_back("after.txt", "ok");
+  for (bool output : {false, true}) {
+    test::TempDir dir;
+    ExtractOptions options;
+    (output ? options.outputFolder : options.parentFolder) = dir.path() + (output ? "/a/b/out/maps" : "/a/b/out");
+    test::Outcome run = test::ExtractChecked(dir, ArchiveBytes::Of(files), [] {}, options);
+    EXPECT_EQ(run.result, GetParam().result) << (output ? "-o" : "-C");
+    EXPECT_EQ(test::ReadFile(dir.path() + "/a/b/out/maps/after.txt"), "ok");
+  }
+}
+
 #ifdef _WIN32
 // Windows words it differently from one version (and from Wine) to another.
 constexpr const char* kNameTooLong = "cannot create the f";

@@ -119,10 +119,12 @@ bool LongCurrentDirectories() { return true; }
 std::function<bool(int)> KilledAbruptly() { return testing::KilledBySignal(SIGKILL); }
 #endif
 
-Outcome ExtractBytes(const std::string& archiveName, const std::string& bytes, bool recoverEmptyFiles) {
+Outcome ExtractBytes(const std::string& archiveName, const std::string& bytes, const ExtractOptions& options,
+                     bool recoverEmptyFiles) {
   WriteFile(archiveName, bytes);
   LogCapture log;
   Archive archive;
+  archive.extractOptions = options;
   archive.recoverEmptyFiles = recoverEmptyFiles;
   int result = archive.Extract(archiveName.c_str());
   return {result, log.Lines(), {}};
@@ -177,7 +179,8 @@ std::map<std::string, std::string> Snapshot(const std::string& folder, const std
   return items;
 }
 
-Outcome ExtractChecked(const TempDir& dir, const std::string& bytes, const std::function<void()>& setup) {
+Outcome ExtractChecked(const TempDir& dir, const std::string& bytes, const std::function<void()>& setup,
+                       const ExtractOptions& options) {
   fs::create_directories(dir.path() + "/a/b/out");
   platform::Sys().ChangeDirectory(dir.path() + "/a/b/out");
   const std::string here = platform::Sys().CurrentDirectory();
@@ -185,7 +188,7 @@ Outcome ExtractChecked(const TempDir& dir, const std::string& bytes, const std::
   WriteFile("maps.vrk", bytes);
   const std::string output = "a/b/out/maps";
   auto before = Snapshot(dir.path(), output);
-  Outcome outcome = ExtractBytes("maps.vrk", bytes);
+  Outcome outcome = ExtractBytes("maps.vrk", bytes, options);
   EXPECT_EQ(platform::Sys().CurrentDirectory(), here);
   platform::Sys().ChangeDirectory(dir.path());
   EXPECT_EQ(Snapshot(dir.path(), output), before) << "something outside the output folder changed";

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "archive/archive.h"
 #include "log/log.h"
 #include "platform/platform.h"
 
@@ -89,7 +90,8 @@ bool LongCurrentDirectories();
 std::function<bool(int)> KilledAbruptly();
 
 // Writes bytes as archiveName in the current folder and extracts it.
-Outcome ExtractBytes(const std::string& archiveName, const std::string& bytes, bool recoverEmptyFiles = false);
+Outcome ExtractBytes(const std::string& archiveName, const std::string& bytes, const ExtractOptions& options = {},
+                     bool recoverEmptyFiles = false);
 // Packs dir/folder into dir/out.vrk, with dir current.
 Outcome Pack(const TempDir& dir, const std::string& folder = "src");
 
@@ -118,9 +120,10 @@ std::map<std::string, std::string> Snapshot(const std::string& folder, const std
 // inside dir) after setup has run in a/b/out, and checks what must hold for
 // any input: nothing outside the output folder changed; the run ends with
 // "All done!" exactly when it returns 1; and a success wrote every file the
-// archive holds, with its bytes. Leaves dir current.
+// archive holds, with its bytes. Leaves dir current. options may place the
+// output elsewhere as long as it ends up in a/b/out/maps.
 Outcome ExtractChecked(const TempDir& dir, const std::string& bytes,
-                       const std::function<void()>& setup = [] {});
+                       const std::function<void()>& setup = [] {}, const ExtractOptions& options = {});
 
 // The real platform, with failures injected where a rule matches: a rule
 // names a substring of the path, written with '/' for either separator, and

@@ -347,6 +347,15 @@ TEST(VrkExe, RunsTheWorkedExamples) {
   EXPECT_EQ(RunVrk(L"extract missing.vrk").status, 1u);
 }
 
+// cat writes the entry's bytes as they are: no LF widened, no CR dropped.
+TEST(VrkExe, CatWritesTheBytesUnchanged) {
+  test::TempDir dir;
+  test::WriteFile("maps.vrk", ArchiveBytes::Of({{"sub\\b.txt", "0\n1\r\n2\x1a" "3"}}));
+  Process cat = RunVrk(L"cat maps.vrk sub/b.txt");
+  EXPECT_EQ(cat.status, 0u);
+  EXPECT_EQ(cat.out, "0\n1\r\n2\x1a" "3");
+}
+
 // vrk.exe's version record, as Explorer reads it: version 1.0.0.1 in the
 // fixed-size record, and the strings that name the program.
 TEST(VrkExe, VersionRecordNamesTheProgramAndVersion1_0_0_1) {
