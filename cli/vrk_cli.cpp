@@ -109,7 +109,8 @@ int List(const std::string& archivePath, std::ostream& out) {
 
 int RunVrk(const std::vector<std::string>& args, std::ostream& out, std::ostream& err, bool interactive) {
   CLI::App app{"Extracts, packs, lists and verifies VRK archives.", "vrk"};
-  app.set_version_flag("--version", "vrk 1.0.0.1 (Korvane VRK Tool, archive format v1.01a)");
+  // The build gives the project's version as VRK_VERSION.
+  app.set_version_flag("--version", "vrk " VRK_VERSION " (Korvane VRK Tool, archive format v1.01a)");
   app.require_subcommand(1);
   app.fallthrough();  // the options may follow the command too
   bool debug = false;
