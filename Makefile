@@ -5,16 +5,19 @@
 
 PRESET ?= dev
 BUILD_PACKAGES := cmake ninja-build g++ make libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev nlohmann-json3-dev qt6-base-dev \
-  clang libclang-rt-14-dev time perl
+  clang libclang-rt-14-dev time perl bash-completion dpkg-dev file
 RUN_PACKAGES := $(BUILD_PACKAGES)
 # The Windows build: the MinGW-w64 cross compiler, GoogleTest's sources (the
 # cross build compiles them) and Wine, which runs the Windows tests.
 WINDOWS_PACKAGES := cmake ninja-build make g++-mingw-w64-x86-64-posix googletest libcli11-dev nlohmann-json3-dev wine64
+# The release packages: dpkg-shlibdeps (dpkg-dev) computes the Debian
+# package's dependencies from its binaries, lintian checks it.
+PACKAGE_PACKAGES := dpkg-dev lintian file
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
 FUZZ_SECONDS ?= 60
 
-.PHONY: all deps deps-windows build run demo test test-dev test-asan test-windows windows fuzz bench clean
+.PHONY: all deps deps-windows deps-package build run demo test test-dev test-asan test-windows windows package fuzz bench clean
 
 all: build
 
@@ -34,6 +37,9 @@ deps:
 
 deps-windows:
 	$(call install-missing,$(WINDOWS_PACKAGES))
+
+deps-package:
+	$(call install-missing,$(PACKAGE_PACKAGES))
 
 build: deps
 	cmake --preset $(PRESET)
@@ -67,6 +73,21 @@ windows: deps-windows
 	cmake --preset windows
 	cmake --build --preset windows --target vrk
 	@echo "Built build/windows/cli/vrk.exe"
+
+# The release packages, in build/packages: the Debian package (checked with
+# lintian, which must report no errors) and the zip for 64-bit Windows.
+package: deps deps-windows deps-package
+	cmake --preset package
+	cmake --build --preset package
+	cmake --preset windows
+	cmake --build --preset windows
+	rm -rf build/packages build/package/cpack build/windows/cpack
+	mkdir -p build/packages
+	cd build/package && cpack -B cpack
+	cd build/windows && cpack -B cpack
+	cp build/package/cpack/*.deb build/windows/cpack/*.zip build/packages/
+	lintian --fail-on error build/packages/*.deb
+	@ls -l build/packages
 
 # The engine's and vrk's tests built for Windows and run under Wine.
 test-windows: deps-windows

@@ -20,6 +20,10 @@ bool ReadEntries(const char* archivePath, platform::ByteStream& stream, ArchiveL
                  unsigned& errorCount) {
   std::vector<std::unique_ptr<ArchiveEntry>> entries;
   HeaderListEnd end = ReadHeaderList(stream, entries);
+  // A list that ends on an empty file packed by another writer leaves the
+  // data block's start unknown: no entry's bytes can be found.
+  const std::string emptyFileEnd =
+      end.EndsOnEmptyFile() ? DescribeEmptyFileEnd(end, entries, archivePath, "extract", "read") : std::string();
   listing.complete = end.complete;
   listing.terminator = end.complete && !entries.empty() && entries.back()->name.empty();
   if (!entries.empty()) entries.pop_back();  // the header that ended the list
@@ -34,11 +38,15 @@ bool ReadEntries(const char* archivePath, platform::ByteStream& stream, ArchiveL
     data += listing.entries.back().size;
     listing.bytes += listing.entries.back().size;
   }
-  if (!end.complete) {
+  if (!end.complete || !emptyFileEnd.empty()) {
     // Without the list's end the data block's place is unknown.
     for (ListedEntry& entry : listing.entries) entry.dataOffset = 0;
     listing.dataBlock = 0;
-    LogError(errorCount, "%s: %s\n", archivePath, DescribeDamage(end).c_str());
+    if (emptyFileEnd.empty()) {
+      LogError(errorCount, "%s: %s\n", archivePath, DescribeDamage(end).c_str());
+    } else {
+      LogError(errorCount, "%s", emptyFileEnd.c_str());
+    }
     return false;
   }
   return true;

@@ -50,7 +50,7 @@ void PrintListingJson(const std::string& archivePath, const ArchiveListing& list
     item["path"] = path;
     item["size"] = entry.size;
     item["header_offset"] = entry.headerOffset;
-    item["data_offset"] = listing.complete ? Json(entry.dataOffset) : Json(nullptr);
+    item["data_offset"] = listing.complete && listing.terminator ? Json(entry.dataOffset) : Json(nullptr);
     entries.push_back(std::move(item));
   }
   document["entries"] = std::move(entries);

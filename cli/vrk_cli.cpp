@@ -322,7 +322,8 @@ std::string NotUnderstood(CLI::App& app, bool nameMissing) {
 int RunCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err, bool interactive,
                bool outIsStdout, bool& outputChecked) {
   CLI::App app{"Extracts, packs, lists and verifies VRK archives.", "vrk"};
-  app.set_version_flag("--version", "vrk 1.0.0.1 (Korvane VRK Tool, archive format v1.01a)");
+  // The build gives the project's version as VRK_VERSION.
+  app.set_version_flag("--version", "vrk " VRK_VERSION " (Korvane VRK Tool, archive format v1.01a)");
   app.require_subcommand(1);
   app.fallthrough();  // the options may follow the command too
   bool debug = false;
@@ -392,14 +393,19 @@ int RunCommand(const std::vector<std::string>& args, std::ostream& out, std::ost
   diff->footer(
       "Entries are matched by name, so order does not matter. One line each:\n"
       "  added: NAME, removed: NAME, changed: NAME (size or bytes)\n"
-      "Example:\n  vrk diff release1.vrk release2.vrk\n");
+      "Example:\n  vrk diff release1.vrk release2.vrk\n\n"
+      "Exit status: 0 when the archives hold the same entries with the same bytes, 1 when they differ, 2 when an "
+      "archive could not be read whole or the command line was not understood.");
 
   // Every command takes the global options too, and its help shows them.
   app.footer(kExitStatusHelp);
   for (CLI::App* sub : app.get_subcommands([](CLI::App*) { return true; })) {
     sub->add_flag("--debug", debug, "Copy every message, and each extracted file's path, to standard error");
     sub->add_flag("-q,--quiet", quiet, "No transcript; error and warning lines go to standard error");
-    sub->footer(kExitStatusHelp);
+    // After the command's own examples, where it has them.
+    const std::string examples = sub->get_footer();
+    if (sub == diff) continue;  // diff has statuses of its own
+    sub->footer(examples.empty() ? std::string(kExitStatusHelp) : examples + "\n" + kExitStatusHelp);
   }
 
   try {

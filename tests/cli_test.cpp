@@ -179,7 +179,7 @@ INSTANTIATE_TEST_SUITE_P(
         UsageCase{"help", {"--help"}, 0, "Exit status: 0 when the run succeeded, 1 when it met errors"},
         UsageCase{"command help shows global options", {"extract", "--help"}, 0, "-q,--quiet"},
         UsageCase{"command help states exit status", {"list", "--help"}, 0, "2 when the command line was not understood"},
-        UsageCase{"version", {"--version"}, 0, "1.0.0.1"},
+        UsageCase{"version", {"--version"}, 0, "vrk " VRK_VERSION " ("},
         UsageCase{"unknown command", {"frobnicate"}, 2,
                   "frobnicate: not a command of vrk; the commands are extract, compress, list, verify, cat, diff\n"},
         UsageCase{"unknown option", {"-x"}, 2, "-x: not an option of vrk\n"},

@@ -3,10 +3,12 @@
 // vrk.exe run as a process, with its version record.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 
 #include "archive/archive.h"
+#include "log/log.h"
 #include "tests/support.h"
 
 // After the project's headers: <windows.h> turns FormatMessage into a macro.
@@ -356,9 +358,12 @@ TEST(VrkExe, CatWritesTheBytesUnchanged) {
   EXPECT_EQ(cat.out, "0\n1\r\n2\x1a" "3");
 }
 
-// vrk.exe's version record, as Explorer reads it: version 1.0.0.1 in the
-// fixed-size record, and the strings that name the program.
-TEST(VrkExe, VersionRecordNamesTheProgramAndVersion1_0_0_1) {
+// vrk.exe's version record, as Explorer reads it: the project's version in
+// the fixed-size record, and the strings that name the program.
+TEST(VrkExe, VersionRecordNamesTheProgramAndItsVersion) {
+  unsigned v[4] = {};
+  ASSERT_EQ(std::sscanf(VRK_VERSION, "%u.%u.%u.%u", &v[0], &v[1], &v[2], &v[3]), 4);
+  const std::string version = StringPrintf("%u, %u, %u, %u", v[0], v[1], v[2], v[3]);
   const std::wstring exe = VrkExe();
   DWORD ignored = 0;
   std::vector<char> record(GetFileVersionInfoSizeW(exe.c_str(), &ignored));
@@ -367,14 +372,14 @@ TEST(VrkExe, VersionRecordNamesTheProgramAndVersion1_0_0_1) {
   VS_FIXEDFILEINFO* fixed = nullptr;
   UINT length = 0;
   ASSERT_TRUE(VerQueryValueA(record.data(), "\\", reinterpret_cast<void**>(&fixed), &length));
-  EXPECT_EQ(fixed->dwFileVersionMS, 0x00010000u);
-  EXPECT_EQ(fixed->dwFileVersionLS, 0x00000001u);
-  EXPECT_EQ(fixed->dwProductVersionMS, 0x00010000u);
-  EXPECT_EQ(fixed->dwProductVersionLS, 0x00000001u);
+  EXPECT_EQ(fixed->dwFileVersionMS, v[0] << 16 | v[1]);
+  EXPECT_EQ(fixed->dwFileVersionLS, v[2] << 16 | v[3]);
+  EXPECT_EQ(fixed->dwProductVersionMS, v[0] << 16 | v[1]);
+  EXPECT_EQ(fixed->dwProductVersionLS, v[2] << 16 | v[3]);
   for (const auto& [key, expected] : {std::pair{"FileDescription", "VRKTool MFC Application"},
-                                      {"FileVersion", "1, 0, 0, 1"}, {"InternalName", "VRKTool"},
+                                      {"FileVersion", version.c_str()}, {"InternalName", "VRKTool"},
                                       {"OriginalFilename", "vrk.exe"}, {"ProductName", "VRKTool Application"},
-                                      {"ProductVersion", "1, 0, 0, 1"}, {"CompanyName", ""}, {"LegalTrademarks", ""}}) {
+                                      {"ProductVersion", version.c_str()}, {"CompanyName", ""}, {"LegalTrademarks", ""}}) {
     const std::string path = std::string("\\StringFileInfo\\040904B0\\") + key;
     char* value = nullptr;
     EXPECT_TRUE(VerQueryValueA(record.data(), path.c_str(), reinterpret_cast<void**>(&value), &length)) << key;
