@@ -66,7 +66,7 @@ std::int64_t StdioStream::Length() {
 #endif
 }
 
-std::unique_ptr<ByteStream> StreamOnDescriptor(int fd, const char* mode, int& error) {
+std::unique_ptr<ByteStream> StreamOnDescriptor(int fd, const char* mode, int& error, NodeId id) {
   std::FILE* file = VRK_FDOPEN(fd, mode);
   if (!file) {
     error = errno;
@@ -74,7 +74,7 @@ std::unique_ptr<ByteStream> StreamOnDescriptor(int fd, const char* mode, int& er
     return nullptr;
   }
   error = 0;
-  return std::make_unique<StdioStream>(file);
+  return std::make_unique<StdioStream>(file, id);
 }
 
 }  // namespace platform

@@ -249,6 +249,7 @@ class FaultyStream final : public platform::ByteStream {
   bool Close() override { return inner_->Close() && error_ == 0; }
   std::int64_t Length() override { return length_ ? *length_ : inner_->Length(); }
   int error() const override { return error_ ? error_ : inner_->error(); }
+  platform::NodeId Identity() const override { return inner_->Identity(); }
 
  private:
   std::unique_ptr<platform::ByteStream> inner_;
@@ -279,8 +280,16 @@ std::unique_ptr<platform::ByteStream> FaultySystem::OpenRead(const std::string& 
 }
 
 std::unique_ptr<platform::ByteStream> FaultySystem::CreateNew(const std::string& path, int& error) {
+  if (onCreate) onCreate(path);
   auto fail = Match(failOpen, path);
   return fail ? (error = *fail, nullptr) : Wrap(System::CreateNew(path, error), path);
+}
+
+std::int64_t FaultySystem::KernelCopy(int from, int to, std::size_t n, int& error) {
+  ++kernelCopies;
+  if (refuseKernelCopy == 0) return System::KernelCopy(from, to, n, error);
+  error = refuseKernelCopy;
+  return -1;
 }
 
 int FaultySystem::MakeDirectory(const std::string& path) {

@@ -146,6 +146,11 @@ class FaultySystem : public platform::System {
   // Called with the current directory after each listing, before the walk
   // acts on it.
   std::function<void(const std::string&)> onList;
+  // Called with the path before each CreateNew, before any rule is matched.
+  std::function<void(const std::string&)> onCreate;
+  // The kernel's file-to-file copy refuses with this error (0: it copies).
+  int refuseKernelCopy = 0;
+  int kernelCopies = 0;  // the kernel copies asked for
   std::vector<std::string> debugOutput;
 
   std::unique_ptr<platform::ByteStream> OpenRead(const std::string& path, bool regularOnly, int& error) override;
@@ -154,6 +159,7 @@ class FaultySystem : public platform::System {
   int ChangeDirectory(const std::string& path) override;
   int ListDirectory(const std::string& path, std::vector<platform::DirItem>& items) override;
   int Rename(const std::string& from, const std::string& to) override;
+  std::int64_t KernelCopy(int from, int to, std::size_t n, int& error) override;
   void DebugOutput(std::string_view text) override { debugOutput.emplace_back(text); }
 
  private:
