@@ -128,9 +128,10 @@ Outcome ExtractBytes(const std::string& archiveName, const std::string& bytes) {
 
 bool Outcome::Logged(const std::string& line) const { return std::find(lines.begin(), lines.end(), line) != lines.end(); }
 
-Outcome Pack(const TempDir& dir, const std::string& folder) {
+Outcome Pack(const TempDir& dir, const std::string& folder, long holdBudget) {
   LogCapture log;
   Archive archive;
+  if (holdBudget >= 0) archive.data.holdBudget = static_cast<std::size_t>(holdBudget);
   std::string full = dir.path() + "/" + folder;
   int result = archive.CompressPath("out.vrk", full.c_str());
   Outcome packed{result, log.Lines(), {}};

@@ -90,8 +90,9 @@ std::function<bool(int)> KilledAbruptly();
 
 // Writes bytes as archiveName in the current folder and extracts it.
 Outcome ExtractBytes(const std::string& archiveName, const std::string& bytes);
-// Packs dir/folder into dir/out.vrk, with dir current.
-Outcome Pack(const TempDir& dir, const std::string& folder = "src");
+// Packs dir/folder into dir/out.vrk, with dir current; a holdBudget of 0
+// copies every file at the write instead of holding any.
+Outcome Pack(const TempDir& dir, const std::string& folder = "src", long holdBudget = -1);
 
 // Names the cases of a parameterised table after their rows' `label`.
 struct LabelName {
