@@ -2,8 +2,13 @@
 #include "archive/packed_data.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <condition_variable>
 #include <cstring>
-#include <span>
+#include <deque>
+#include <mutex>
+#include <optional>
+#include <thread>
 #include <utility>
 
 #include "archive/archive.h"
@@ -32,103 +37,199 @@ void PackedData::clear() {
 
 namespace {
 
-// Gathers small pieces into one large write; a large referenced file is
-// copied straight across (by the kernel where it can).
-class DataWriter {
- public:
-  explicit DataWriter(platform::ByteStream& out) : out_(out), buffer_(std::make_unique_for_overwrite<std::uint8_t[]>(kSize)) {}
+unsigned long long Ull(std::uint64_t n) { return static_cast<unsigned long long>(n); }
 
-  // Room for n bytes at the end of the gathered ones; n is at most kSize.
-  std::uint8_t* Place(std::size_t n) {
-    if (kSize - used_ < n && !Flush()) return nullptr;
-    return buffer_.get() + used_;
-  }
-  void Commit(std::size_t n) { used_ += n; }
-  bool Flush() {
-    const std::size_t n = std::exchange(used_, 0);
-    return n == 0 || out_.Write(buffer_.get(), n);
-  }
-  // The buffer, once flushed, as the copy buffer of a large file.
-  std::span<std::uint8_t> CopyBuffer() { return {buffer_.get(), kSize}; }
-
+// One stretch of the data block, in order: gathered bytes, then either one
+// large file to be copied across, or the failure that ends the block.
+struct Chunk {
   static constexpr std::size_t kSize = 1 << 20;
-
- private:
-  platform::ByteStream& out_;
-  std::unique_ptr<std::uint8_t[]> buffer_;
-  std::size_t used_ = 0;
+  std::unique_ptr<std::uint8_t[]> bytes = std::make_unique_for_overwrite<std::uint8_t[]>(kSize);
+  std::size_t used = 0;
+  std::unique_ptr<platform::ByteStream> large;  // opened and checked; its bytes follow the gathered ones
+  std::size_t largePiece = 0;
+  std::string failure;  // a message naming the file; nothing follows it
+  bool last = false;    // the block ends behind this chunk
 };
 
-unsigned long long Ull(std::uint64_t n) { return static_cast<unsigned long long>(n); }
+// Opens, checks and reads the data block's files on a thread of its own,
+// ahead of the thread that writes the archive, and hands it the bytes in
+// chunks, in order. A few chunks at most are under way, so memory stays
+// bounded; the writer recycles each chunk once written.
+class DataReader {
+ public:
+  DataReader(const PackedData& data, const std::vector<std::unique_ptr<ArchiveEntry>>& entries, std::string folder)
+      : data_(data), entries_(entries), folder_(std::move(folder)) {
+    for (int i = 0; i < kChunks; ++i) free_.push_back(std::make_unique<Chunk>());
+    thread_ = std::thread([this] { Run(); });
+  }
+  ~DataReader() {
+    {
+      std::lock_guard lock(mutex_);
+      stop_ = true;
+    }
+    changed_.notify_all();
+    thread_.join();
+  }
+
+  // The next chunk; give it back with Recycle() once written.
+  std::unique_ptr<Chunk> Next() {
+    std::unique_lock lock(mutex_);
+    changed_.wait(lock, [this] { return !ready_.empty(); });
+    std::unique_ptr<Chunk> chunk = std::move(ready_.front());
+    ready_.pop_front();
+    return chunk;
+  }
+  void Recycle(std::unique_ptr<Chunk> chunk) {
+    chunk->used = 0;
+    chunk->large.reset();
+    {
+      std::lock_guard lock(mutex_);
+      free_.push_back(std::move(chunk));
+    }
+    changed_.notify_all();
+  }
+
+ private:
+  static constexpr int kChunks = 3;
+
+  std::unique_ptr<Chunk> Take() {
+    std::unique_lock lock(mutex_);
+    changed_.wait(lock, [this] { return stop_ || !free_.empty(); });
+    if (stop_) return nullptr;
+    std::unique_ptr<Chunk> chunk = std::move(free_.back());
+    free_.pop_back();
+    return chunk;
+  }
+  void Hand(std::unique_ptr<Chunk> chunk) {
+    {
+      std::lock_guard lock(mutex_);
+      ready_.push_back(std::move(chunk));
+    }
+    changed_.notify_all();
+  }
+
+  void Run() {
+    platform::System& sys = platform::Sys();
+    const std::uint8_t* held = data_.held();
+    std::string path = folder_;
+    const std::vector<PackedData::Piece>& pieces = data_.pieces();
+    std::unique_ptr<Chunk> chunk = Take();
+    for (std::size_t k = 0; chunk && k < pieces.size(); ++k) {
+      const PackedData::Piece& piece = pieces[k];
+      // A piece that does not fit behind the gathered bytes starts a chunk.
+      if (piece.size < PackedData::kHoldUpTo && Chunk::kSize - chunk->used <= piece.size) {
+        Hand(std::move(chunk));
+        if (!(chunk = Take())) return;
+      }
+      if (piece.held) {
+        std::memcpy(chunk->bytes.get() + chunk->used, held, piece.size);
+        chunk->used += piece.size;
+        held += piece.size;
+        continue;
+      }
+      // The file is opened again by the path the walk opened it by. It must
+      // still be the file the walk logged, at the size it logged; its bytes
+      // are taken as they are now.
+      const std::string& name = entries_[k]->name;
+      path.resize(folder_.size());
+      path += name;
+      int error = 0;
+      std::unique_ptr<platform::ByteStream> file = sys.OpenRead(path, true, error);
+      std::string& failure = chunk->failure;
+      if (!file) {
+        failure = StringPrintf("%s: the file cannot be read since the walk: %s\n", name.c_str(),
+                               platform::ErrorText(error).c_str());
+      } else if (!(file->Identity() == piece.id)) {
+        failure = StringPrintf("%s: the file was replaced by another since the walk\n", name.c_str());
+      } else if (const std::int64_t length = file->Length(); length < 0) {
+        failure = StringPrintf("%s: read error: %s\n", name.c_str(), platform::ErrorText(file->error()).c_str());
+      } else if (static_cast<std::uint64_t>(length) != piece.size) {
+        failure = StringPrintf("%s: the file %s since the walk (it had %llu bytes, now %llu)\n", name.c_str(),
+                               static_cast<std::uint64_t>(length) > piece.size ? "grew" : "shrank", Ull(piece.size),
+                               Ull(length));
+      } else if (piece.size >= PackedData::kHoldUpTo) {
+        // Copied across by the writer, file to file.
+        chunk->large = std::move(file);
+        chunk->largePiece = k;
+        Hand(std::move(chunk));
+        chunk = Take();
+        continue;
+      } else {
+        // The one more byte asked for tells whether the file grew.
+        std::uint8_t* place = chunk->bytes.get() + chunk->used;
+        std::size_t got = file->ReadUpTo(place, piece.size + std::size_t{1});
+        if (got < piece.size) got += file->Read(place + got, piece.size - got);
+        failure = ReadFailure(*file, name, got, piece.size);
+        if (failure.empty()) chunk->used += piece.size;
+      }
+      if (!failure.empty()) break;
+    }
+    if (chunk) {
+      chunk->last = true;
+      Hand(std::move(chunk));
+    }
+  }
+
+  const PackedData& data_;
+  const std::vector<std::unique_ptr<ArchiveEntry>>& entries_;
+  const std::string folder_;
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  std::deque<std::unique_ptr<Chunk>> ready_;
+  std::vector<std::unique_ptr<Chunk>> free_;
+  bool stop_ = false;
+  std::thread thread_;
+
+ public:
+  // What went wrong reading a file of size bytes of which got arrived
+  // (size + 1: it grew), or "" when nothing did.
+  static std::string ReadFailure(const platform::ByteStream& file, const std::string& name, std::uint64_t got,
+                                 std::uint64_t size) {
+    if (file.error()) return StringPrintf("%s: read error: %s\n", name.c_str(), platform::ErrorText(file.error()).c_str());
+    if (got > size) return StringPrintf("%s: the file grew while it was copied (it had %llu bytes)\n", name.c_str(), Ull(size));
+    if (got < size) {
+      return StringPrintf("%s: the file shrank while it was copied (%llu of %llu bytes)\n", name.c_str(), Ull(got),
+                          Ull(size));
+    }
+    return std::string();
+  }
+};
 
 }  // namespace
 
 bool Archive::WriteDataBlock(platform::ByteStream& out, bool& sourceFailed) {
-  platform::System& sys = platform::Sys();
-  static_assert(PackedData::kHoldUpTo < DataWriter::kSize);
-  DataWriter writer(out);
-  const std::uint8_t* held = data.held();
-  std::string path = rootPrefix;
-  if (path.empty() || !platform::System::IsSeparator(path.back())) path += '\\';
-  const std::size_t folderLength = path.size();
-
-  const std::vector<PackedData::Piece>& pieces = data.pieces();
-  for (std::size_t k = 0; k < pieces.size(); ++k) {
-    const PackedData::Piece& piece = pieces[k];
-    if (piece.held) {
-      std::uint8_t* place = writer.Place(piece.size);
-      if (!place) return false;
-      std::memcpy(place, held, piece.size);
-      writer.Commit(piece.size);
-      held += piece.size;
-      continue;
-    }
-    // The file is opened again by the path the walk opened it by. It must
-    // still be the file the walk logged, at the size it logged; its bytes
-    // are taken as they are now.
-    const char* name = entries[k]->name.c_str();
-    path.resize(folderLength);
-    path += entries[k]->name;
-    auto fail = [&](const char* format, auto... args) {
-      sourceFailed = true;
-      ReportError(format, name, args...);
-      return false;
-    };
-    int error = 0;
-    std::unique_ptr<platform::ByteStream> file = sys.OpenRead(path, true, error);
-    if (!file) return fail("%s: the file cannot be read since the walk: %s\n", platform::ErrorText(error).c_str());
-    const platform::NodeId id = file->Identity();
-    if (!(id == piece.id)) return fail("%s: the file was replaced by another since the walk\n");
-    const std::int64_t length = file->Length();
-    if (length < 0) return fail("%s: read error: %s\n", platform::ErrorText(file->error()).c_str());
-    const char* change = static_cast<std::uint64_t>(length) > piece.size ? "grew" : "shrank";
-    if (static_cast<std::uint64_t>(length) != piece.size) {
-      return fail("%s: the file %s since the walk (it had %llu bytes, now %llu)\n", change, Ull(piece.size), Ull(length));
-    }
-
-    std::uint64_t got = 0;
-    bool grew = false;
-    if (piece.size < PackedData::kHoldUpTo) {
-      // A small file joins the gathered bytes; the one more byte asked for
-      // tells whether it grew.
-      std::uint8_t* place = writer.Place(piece.size + std::size_t{1});
-      if (!place) return false;
-      got = file->ReadUpTo(place, piece.size + std::size_t{1});
-      if (got < piece.size) got += file->Read(place + got, piece.size - got);
-      grew = got > piece.size;
-      if (got == piece.size) writer.Commit(piece.size);
-    } else {
-      if (!writer.Flush()) return false;
-      got = file->CopyTo(out, piece.size, writer.CopyBuffer());
+  static_assert(PackedData::kHoldUpTo < Chunk::kSize);
+  if (data.pieces().empty()) return true;
+  std::string folder = rootPrefix;
+  if (folder.empty() || !platform::System::IsSeparator(folder.back())) folder += '\\';
+  std::optional<DataReader> reader;
+  try {
+    reader.emplace(data, entries, folder);
+  } catch (const std::exception&) {  // no thread or no memory to be had
+    sourceFailed = true;
+    ReportError("%s: cannot start reading the files: %s\n", rootPrefix.c_str(), platform::ErrorText(EAGAIN).c_str());
+    return false;
+  }
+  std::vector<std::uint8_t> copyBuffer;
+  for (;;) {
+    std::unique_ptr<Chunk> chunk = reader->Next();
+    if (chunk->used > 0 && !out.Write(chunk->bytes.get(), chunk->used)) return false;
+    if (chunk->large) {
+      platform::ByteStream& file = *chunk->large;
+      const std::uint32_t size = data.pieces()[chunk->largePiece].size;
+      if (copyBuffer.empty()) copyBuffer.resize(Chunk::kSize);
+      std::uint64_t got = file.CopyTo(out, size, copyBuffer);
       if (out.error()) return false;
       std::uint8_t extra;
-      grew = got == piece.size && file->Read(&extra, 1) == 1;
+      if (got == size && file.Read(&extra, 1) == 1) ++got;
+      chunk->failure = DataReader::ReadFailure(file, entries[chunk->largePiece]->name, got, size);
     }
-    if (file->error()) return fail("%s: read error: %s\n", platform::ErrorText(file->error()).c_str());
-    if (grew) return fail("%s: the file grew while it was copied (it had %llu bytes)\n", Ull(piece.size));
-    if (got < piece.size) {
-      return fail("%s: the file shrank while it was copied (%llu of %llu bytes)\n", Ull(got), Ull(piece.size));
+    if (!chunk->failure.empty()) {
+      sourceFailed = true;
+      ReportError("%s", chunk->failure.c_str());
+      return false;
     }
+    if (chunk->last) return true;
+    reader->Recycle(std::move(chunk));
   }
-  return writer.Flush();
 }

@@ -22,7 +22,7 @@ class PackedData {
   // larger one costs less copied file to file than held.
   static constexpr std::size_t kHoldUpTo = 256 * 1024;
   // Bytes the walk may hold, all files together.
-  std::size_t holdBudget = 24 << 20;
+  std::size_t holdBudget = 16 << 20;
 
   struct Piece {
     std::uint32_t size = 0;
