@@ -7,6 +7,7 @@
 #include <cstring>
 #include <deque>
 #include <mutex>
+#include <new>
 #include <optional>
 #include <thread>
 #include <utility>
@@ -18,7 +19,14 @@ std::uint8_t* PackedData::HoldPlace(std::size_t size) {
   if (size > kHoldUpTo || size > holdBudget - std::min(holdBudget, heldSize_)) return nullptr;
   // The pages are touched only as bytes arrive, so the budget costs memory
   // only as far as it is used.
-  if (!held_) held_ = std::make_unique_for_overwrite<std::uint8_t[]>(holdBudget + 1);
+  if (!held_) {
+    try {
+      held_ = std::make_unique_for_overwrite<std::uint8_t[]>(holdBudget + 1);
+    } catch (const std::bad_alloc&) {
+      holdBudget = 0;  // nothing is held: every file is copied at the write
+      return nullptr;
+    }
+  }
   return held_.get() + heldSize_;
 }
 
