@@ -9,6 +9,7 @@
 #include <mutex>
 #include <new>
 #include <optional>
+#include <span>
 #include <thread>
 #include <utility>
 
@@ -46,6 +47,19 @@ void PackedData::clear() {
 namespace {
 
 unsigned long long Ull(std::uint64_t n) { return static_cast<unsigned long long>(n); }
+
+// What went wrong reading a file of size bytes of which got arrived (size +
+// 1: it grew), or "" when nothing did.
+std::string ReadFailure(const platform::ByteStream& file, const std::string& name, std::uint64_t got,
+                        std::uint64_t size) {
+  if (file.error()) return StringPrintf("%s: read error: %s\n", name.c_str(), platform::ErrorText(file.error()).c_str());
+  if (got > size) return StringPrintf("%s: the file grew while it was copied (it had %llu bytes)\n", name.c_str(), Ull(size));
+  if (got < size) {
+    return StringPrintf("%s: the file shrank while it was copied (%llu of %llu bytes)\n", name.c_str(), Ull(got),
+                        Ull(size));
+  }
+  return std::string();
+}
 
 // One stretch of the data block, in order: gathered bytes, then either one
 // large file to be copied across, or the failure that ends the block.
@@ -187,20 +201,6 @@ class DataReader {
   std::vector<std::unique_ptr<Chunk>> free_;
   bool stop_ = false;
   std::thread thread_;
-
- public:
-  // What went wrong reading a file of size bytes of which got arrived
-  // (size + 1: it grew), or "" when nothing did.
-  static std::string ReadFailure(const platform::ByteStream& file, const std::string& name, std::uint64_t got,
-                                 std::uint64_t size) {
-    if (file.error()) return StringPrintf("%s: read error: %s\n", name.c_str(), platform::ErrorText(file.error()).c_str());
-    if (got > size) return StringPrintf("%s: the file grew while it was copied (it had %llu bytes)\n", name.c_str(), Ull(size));
-    if (got < size) {
-      return StringPrintf("%s: the file shrank while it was copied (%llu of %llu bytes)\n", name.c_str(), Ull(got),
-                          Ull(size));
-    }
-    return std::string();
-  }
 };
 
 }  // namespace
@@ -218,19 +218,19 @@ bool Archive::WriteDataBlock(platform::ByteStream& out, bool& sourceFailed) {
     ReportError("%s: cannot start reading the files: %s\n", rootPrefix.c_str(), platform::ErrorText(EAGAIN).c_str());
     return false;
   }
-  std::vector<std::uint8_t> copyBuffer;
+  std::unique_ptr<std::uint8_t[]> copyBuffer;
   for (;;) {
     std::unique_ptr<Chunk> chunk = reader->Next();
     if (chunk->used > 0 && !out.Write(chunk->bytes.get(), chunk->used)) return false;
     if (chunk->large) {
       platform::ByteStream& file = *chunk->large;
       const std::uint32_t size = data.pieces()[chunk->largePiece].size;
-      if (copyBuffer.empty()) copyBuffer.resize(Chunk::kSize);
-      std::uint64_t got = file.CopyTo(out, size, copyBuffer);
+      if (!copyBuffer) copyBuffer = std::make_unique_for_overwrite<std::uint8_t[]>(Chunk::kSize);
+      std::uint64_t got = file.CopyTo(out, size, std::span<std::uint8_t>(copyBuffer.get(), Chunk::kSize));
       if (out.error()) return false;
       std::uint8_t extra;
       if (got == size && file.Read(&extra, 1) == 1) ++got;
-      chunk->failure = DataReader::ReadFailure(file, entries[chunk->largePiece]->name, got, size);
+      chunk->failure = ReadFailure(file, entries[chunk->largePiece]->name, got, size);
     }
     if (!chunk->failure.empty()) {
       sourceFailed = true;
