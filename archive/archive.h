@@ -14,6 +14,7 @@
 #include <unordered_set>
 #include <vector>
 
+#include "archive/packed_data.h"
 #include "log/log.h"
 #include "platform/platform.h"
 
@@ -89,14 +90,15 @@ class Archive {
   virtual void AddFolderFiles();
   // Adds the current directory's files, then walks into each sub-folder.
   virtual void WalkFolders();
-  // Reads one file into data and appends its entry.
+  // Takes one file into data (its bytes, or a reference to the file) and
+  // appends its entry.
   virtual void AddFile(const char* fullPath);
   // Creates, below the current directory, each folder that a relative entry
   // name places its file in, and restores the current directory.
   virtual void MakeDirectoryChain(const std::string& path);
 
   std::vector<std::unique_ptr<ArchiveEntry>> entries;
-  platform::ByteBuffer data;
+  PackedData data;
   std::string rootPrefix;
 
   // How Extract places and chooses the entries.
@@ -125,6 +127,11 @@ class Archive {
   std::string CurrentFolderName() const;
   // Writes the archive under a temporary name and renames it into place.
   bool WriteArchiveFile(const std::string& archivePath);
+  // Writes the data block: the held bytes, and each referenced file as it is
+  // now, provided it is still the file, at the size, that the walk logged.
+  // False on failure; sourceFailed tells a packed file's failure (reported
+  // here) from the output's (left in out.error()).
+  bool WriteDataBlock(platform::ByteStream& out, bool& sourceFailed);
 
   // Folders the walk is inside, to keep a link from leading it in circles.
   std::vector<platform::NodeId> walkStack_;

@@ -94,11 +94,12 @@ bool Archive::WriteArchiveFile(const std::string& archivePath) {
       break;
     }
   }
-  // The data block goes out from memory that is given back behind it.
-  if (written) written = data.WriteOut(*out);
+  bool sourceFailed = false;
+  if (written) written = WriteDataBlock(*out, sourceFailed);
+  data.clear();
   written = written && out->Write(ArchiveSignature, kArchiveSignatureSize);
   if (!written || !out->Close()) {
-    ReportError("%s: %s\n", archivePath.c_str(), platform::ErrorText(out->error()).c_str());
+    if (!sourceFailed) ReportError("%s: %s\n", archivePath.c_str(), platform::ErrorText(out->error()).c_str());
     out.reset();
     sys.RemoveFile(temporary);
     return false;

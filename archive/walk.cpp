@@ -1,6 +1,5 @@
 // Walking a folder tree and taking in its files.
 #include <algorithm>
-#include <new>
 #include <utility>
 
 #include "archive/archive.h"
@@ -161,17 +160,17 @@ void Archive::AddFile(const char* fullPath) {
   entry->dataSize = static_cast<std::uint32_t>(length);
   LogPrintf("Compressing %s (%u byte%s)\n", entry->name.c_str(), entry->dataSize, entry->dataSize == 1 ? "" : "s");
 
-  const std::size_t start = data.size();
   const auto size = static_cast<std::size_t>(length);
-  try {
-    // One byte more than the size learnt at the open, so that the read that
-    // fills the file's place also tells whether the file grew.
-    data.resize(start + size + 1);
-  } catch (const std::bad_alloc&) {
-    ReportError("%s: out of memory for %llu more bytes\n", entry->name.c_str(), static_cast<unsigned long long>(size));
+  std::uint8_t* place = data.HoldPlace(size);
+  if (!place) {
+    // Copied from the file when the archive is written; the open has shown
+    // that it can be read.
+    data.Reference(entry->dataSize, file->Identity());
+    entries.push_back(std::move(entry));
     return;
   }
-  std::uint8_t* place = data.data() + start;
+  // One byte more than the size learnt at the open, so that the read that
+  // fills the file's place also tells whether the file grew.
   std::size_t got = file->ReadUpTo(place, size + 1);
   bool grew = got > size;
   if (got < size) {
@@ -181,9 +180,7 @@ void Archive::AddFile(const char* fullPath) {
     std::uint8_t extra;
     grew = got == size && file->Read(&extra, 1) == 1;
   }
-  data.resize(start + size);
   if (got != size || grew) {
-    data.resize(start);
     if (file->error()) {
       ReportError("%s: read error: %s\n", entry->name.c_str(), platform::ErrorText(file->error()).c_str());
     } else if (grew) {
@@ -195,5 +192,6 @@ void Archive::AddFile(const char* fullPath) {
     }
     return;
   }
+  data.Keep(entry->dataSize);
   entries.push_back(std::move(entry));
 }

@@ -39,6 +39,14 @@ enum : int {
 // The system's text for an error code ("No such file or directory").
 std::string ErrorText(int error);
 
+// What tells one file from another on a system: the device (volume) and the
+// file's number on it. All zero when the system gave none.
+struct NodeId {
+  std::uint64_t device = 0;
+  std::uint64_t inode = 0;
+  bool operator==(const NodeId&) const = default;
+};
+
 // A byte stream on an open file, unbuffered for large transfers and buffered
 // for the small ones of header records.
 class ByteStream {
@@ -67,6 +75,8 @@ class ByteStream {
   virtual bool Seek(std::uint64_t) { return false; }
   // The error of the last failed call, 0 if none failed.
   virtual int error() const = 0;
+  // Which file the stream is open on, as the system told it at the open.
+  virtual NodeId Identity() const { return {}; }
   // Copies up to n bytes from this stream to out and returns how many
   // reached out. Fewer means this stream ended or failed (error()) or a
   // write failed (out.error()). buffer is the copy buffer; a stream that can
@@ -74,51 +84,11 @@ class ByteStream {
   virtual std::uint64_t CopyTo(ByteStream& out, std::uint64_t n, std::span<std::uint8_t> buffer);
 };
 
-// A growable byte buffer for the contents of a whole packing run. It grows
-// in place in the address space (no copy of what it holds, no doubling of
-// the memory in use): only the bytes up to size() are ever touched. Bytes
-// that resize() adds are unspecified until written.
-class ByteBuffer {
- public:
-  ByteBuffer() = default;
-  ~ByteBuffer();
-  ByteBuffer(const ByteBuffer&) = delete;
-  ByteBuffer& operator=(const ByteBuffer&) = delete;
-
-  // Throws std::bad_alloc when the memory cannot be had.
-  void resize(std::size_t size);
-  // Writes every byte to out, in order, and gives the memory back as the
-  // bytes go out: the buffer is empty afterwards, whether or not the writes
-  // succeeded. False if a write failed, with the reason in out.error().
-  bool WriteOut(ByteStream& out);
-  std::size_t size() const { return size_; }
-  bool empty() const { return size_ == 0; }
-  std::uint8_t* data() { return data_; }
-  const std::uint8_t* data() const { return data_; }
-
- private:
-  class Pager;  // Linux: makes pages ready ahead of the bytes, on another thread
-  void Free();  // gives back all memory; the buffer is empty after
-
-  std::uint8_t* data_ = nullptr;
-  std::size_t size_ = 0;
-  std::size_t capacity_ = 0;  // bytes of address space held
-  // Bytes of it backed by memory (Windows: committed; Linux: asked of the pager).
-  [[maybe_unused]] std::size_t committed_ = 0;
-  [[maybe_unused]] Pager* pager_ = nullptr;
-};
-
 enum class ItemKind {
   Directory,    // a folder, or a link to one
   RegularFile,  // a plain file, or a link to one
   Other,        // a pipe, socket or device: never opened by the walk
   BrokenLink,   // a link whose target does not exist
-};
-
-struct NodeId {
-  std::uint64_t device = 0;
-  std::uint64_t inode = 0;
-  bool operator==(const NodeId&) const = default;
 };
 
 struct DirItem {
@@ -188,6 +158,13 @@ class System {
   // What stands at a path, links not followed (followLinks = false) or
   // followed.
   virtual int Status(const std::string& path, bool followLinks, PathStatus& status);
+
+  // Copies up to n bytes from one open descriptor to another inside the
+  // kernel, at their positions (Linux: copy_file_range). The count copied,
+  // 0 at the end of the source, or -1 with the reason in error; a system
+  // or file system without such a copy refuses with ENOSYS, EXDEV, EINVAL
+  // or EOPNOTSUPP, and the caller then copies through memory.
+  virtual std::int64_t KernelCopy(int from, int to, std::size_t n, int& error);
 
   // The debug-output channel.
   virtual void DebugOutput(std::string_view text);

@@ -46,7 +46,8 @@ namespace {
 
 class FdStream final : public ByteStream {
  public:
-  FdStream(int fd, std::int64_t length, bool plainFile = false) : fd_(fd), length_(length), plainFile_(plainFile) {}
+  FdStream(int fd, std::int64_t length, bool plainFile = false, NodeId id = {})
+      : fd_(fd), length_(length), plainFile_(plainFile), id_(id) {}
   ~FdStream() override {
     if (fd_ >= 0) close(fd_);
   }
@@ -113,6 +114,7 @@ class FdStream final : public ByteStream {
 
   std::int64_t Length() override { return length_; }
   int error() const override { return error_; }
+  NodeId Identity() const override { return id_; }
 
   bool Seek(std::uint64_t offset) override {
     if (offset > static_cast<std::uint64_t>(std::numeric_limits<off_t>::max())) {
@@ -140,16 +142,18 @@ class FdStream final : public ByteStream {
     if (copied > 0 && !target->Write(buffer_.get() + at_, static_cast<std::size_t>(copied))) return 0;
     at_ += static_cast<std::size_t>(copied);
     if (!target->Flush()) return 0;
+    System& sys = Sys();
     while (copied < n) {
-      ssize_t moved = copy_file_range(fd_, nullptr, target->fd_, nullptr, static_cast<std::size_t>(n - copied), 0);
-      if (moved < 0 && errno == EINTR) continue;
-      if (moved < 0 && (errno == EXDEV || errno == EINVAL || errno == ENOSYS || errno == EOPNOTSUPP)) {
+      int error = 0;
+      const std::int64_t moved = sys.KernelCopy(fd_, target->fd_, static_cast<std::size_t>(n - copied), error);
+      if (moved < 0 && error == EINTR) continue;
+      if (moved < 0 && (error == EXDEV || error == EINVAL || error == ENOSYS || error == EOPNOTSUPP)) {
         return copied + ByteStream::CopyTo(out, n - copied, buffer);  // the system cannot: copy through memory
       }
       if (moved < 0) {
         // Either side may have failed; the write side is the one to report
         // if it has no room, otherwise the read.
-        (errno == ENOSPC || errno == EFBIG || errno == EDQUOT ? target->error_ : error_) = errno;
+        (error == ENOSPC || error == EFBIG || error == EDQUOT ? target->error_ : error_) = error;
         return copied;
       }
       if (moved == 0) return copied;  // the end of this stream
@@ -221,6 +225,7 @@ class FdStream final : public ByteStream {
   int fd_;
   std::int64_t length_;
   bool plainFile_;
+  NodeId id_;
   std::unique_ptr<std::uint8_t[]> buffer_;
   std::size_t at_ = 0, end_ = 0;  // reading: the unread part; writing: end_ is what is pending
   int error_ = 0;
@@ -413,7 +418,8 @@ std::unique_ptr<ByteStream> System::OpenRead(const std::string& path, bool regul
   }
   // O_NONBLOCK has no effect on a plain file, so it can stay set.
   error = 0;
-  return std::make_unique<FdStream>(fd, st.st_size, S_ISREG(st.st_mode));
+  return std::make_unique<FdStream>(fd, st.st_size, S_ISREG(st.st_mode),
+                                    NodeId{static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)});
 }
 
 std::unique_ptr<ByteStream> System::CreateNew(const std::string& path, int& error) {
@@ -691,6 +697,18 @@ int System::Status(const std::string& path, bool followLinks, PathStatus& status
   status.kind = KindOf(st.st_mode);
   status.id = NodeId{static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};
   return 0;
+}
+
+std::int64_t System::KernelCopy(int from, int to, std::size_t n, int& error) {
+#ifdef __linux__
+  const ssize_t moved = copy_file_range(from, nullptr, to, nullptr, n, 0);
+  error = moved < 0 ? errno : 0;
+  return moved;
+#else
+  static_cast<void>(from), static_cast<void>(to), static_cast<void>(n);
+  error = ENOSYS;
+  return -1;
+#endif
 }
 
 void System::DebugOutput(std::string_view text) {

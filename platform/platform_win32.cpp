@@ -109,13 +109,19 @@ bool LongPathsEnabled() {
 
 // A C runtime stream on a handle; the handle is closed on failure.
 std::unique_ptr<ByteStream> StreamOnHandle(HANDLE handle, int flags, const char* mode, int& error) {
+  // The volume and the file's number on it tell the file from any other.
+  NodeId id;
+  BY_HANDLE_FILE_INFORMATION info;
+  if (GetFileInformationByHandle(handle, &info)) {
+    id = NodeId{info.dwVolumeSerialNumber, (std::uint64_t{info.nFileIndexHigh} << 32) | info.nFileIndexLow};
+  }
   int fd = _open_osfhandle(reinterpret_cast<intptr_t>(handle), flags | _O_BINARY);
   if (fd < 0) {
     error = errno ? errno : EMFILE;
     CloseHandle(handle);
     return nullptr;
   }
-  return StreamOnDescriptor(fd, mode, error);
+  return StreamOnDescriptor(fd, mode, error, id);
 }
 
 std::optional<bool> g_debugEnabled;
@@ -356,8 +362,6 @@ void System::DebugOutput(std::string_view text) {
 
 void SetDebugOutput(bool enabled) { g_debugEnabled = enabled; }
 
-// The address space is reserved in large steps and committed as the bytes
-// are needed; a larger reservation moves the bytes once per doubling.
 // ---------------------------------------------------------------------------
 // Removing the file under construction when the console ends the process.
 // The control handler runs on a thread of its own, so a lock is enough.
@@ -398,46 +402,10 @@ RemovedOnInterrupt::RemovedOnInterrupt(const std::string& path) {
 
 RemovedOnInterrupt::~RemovedOnInterrupt() { SetPendingFile(nullptr); }
 
-ByteBuffer::~ByteBuffer() { Free(); }
-
-void ByteBuffer::Free() {
-  if (data_) VirtualFree(data_, 0, MEM_RELEASE);
-  data_ = nullptr;
-  size_ = capacity_ = committed_ = 0;
-}
-
-void ByteBuffer::resize(std::size_t size) {
-  constexpr std::size_t kCommitStep = 1 << 20;
-  constexpr std::size_t kMinimumReserve = std::size_t{1} << 32;
-  if (size > capacity_) {
-    std::size_t reserve = std::max({size, capacity_ * 2, kMinimumReserve});
-    void* fresh = VirtualAlloc(nullptr, reserve, MEM_RESERVE, PAGE_NOACCESS);
-    if (!fresh) throw std::bad_alloc();
-    if (size_ > 0) {
-      std::size_t used = (size_ + kCommitStep - 1) / kCommitStep * kCommitStep;
-      if (!VirtualAlloc(fresh, used, MEM_COMMIT, PAGE_READWRITE)) {
-        VirtualFree(fresh, 0, MEM_RELEASE);
-        throw std::bad_alloc();
-      }
-      std::memcpy(fresh, data_, size_);
-    }
-    if (data_) VirtualFree(data_, 0, MEM_RELEASE);
-    data_ = static_cast<std::uint8_t*>(fresh);
-    capacity_ = reserve;
-    committed_ = size_ > 0 ? (size_ + kCommitStep - 1) / kCommitStep * kCommitStep : 0;
-  }
-  if (size > committed_) {
-    std::size_t wanted = std::min(capacity_, (size + kCommitStep - 1) / kCommitStep * kCommitStep);
-    if (!VirtualAlloc(data_ + committed_, wanted - committed_, MEM_COMMIT, PAGE_READWRITE)) throw std::bad_alloc();
-    committed_ = wanted;
-  }
-  size_ = size;
-}
-
-bool ByteBuffer::WriteOut(ByteStream& out) {
-  const bool written = size_ == 0 || out.Write(data_, size_);
-  Free();
-  return written;
+std::int64_t System::KernelCopy(int, int, std::size_t, int& error) {
+  // Copies go through memory here, in large pieces.
+  error = ENOSYS;
+  return -1;
 }
 
 std::string SystemErrorText(int error) {

@@ -81,7 +81,8 @@ bool StdioStream::Seek(std::uint64_t offset) {
   return false;
 }
 
-std::unique_ptr<ByteStream> StreamOnDescriptor(int fd, const char* mode, int& error) {
+std::unique_ptr<ByteStream> StreamOnDescriptor(int fd, const char* mode, int& error, NodeId id) {
+
   std::FILE* file = VRK_FDOPEN(fd, mode);
   if (!file) {
     error = errno;
@@ -89,7 +90,7 @@ std::unique_ptr<ByteStream> StreamOnDescriptor(int fd, const char* mode, int& er
     return nullptr;
   }
   error = 0;
-  return std::make_unique<StdioStream>(file);
+  return std::make_unique<StdioStream>(file, id);
 }
 
 }  // namespace platform

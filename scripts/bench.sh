@@ -2,8 +2,8 @@
 # Times `vrk compress` and `vrk extract` against `tar -cf` and `tar -xf` on
 # the benchmark trees, in the same run, alternating, with the page cache
 # warm; prints medians, the ratio vrk/tar and each tool's peak memory, and
-# checks that every tree comes back byte for byte; then the floor of packing
-# with the data held in memory against streaming, on the same trees.
+# checks that every tree comes back byte for byte. Beside each step, the
+# floor: the least any tool can take here (bench/floor.cpp), against tar.
 # Usage: bench.sh [RUNS] [TREE...]   trees: small large deep real (default all)
 # Environment: BUILD (default build/release), BENCH_DIR (default /tmp/vrk-bench).
 set -euo pipefail
@@ -34,7 +34,7 @@ fingerprint() {
   (cd "$1" && find -L . -type f -size +0 ! -path '*/.*/*' -print0 | sort -z | xargs -0 -r sha256sum)
 }
 
-printf '%-6s %-8s %9s %9s %7s %10s %10s\n' tree step tar_s vrk_s vrk/tar tar_MiB vrk_MiB
+printf '%-6s %-8s %9s %9s %7s %10s %10s %11s\n' tree step tar_s vrk_s vrk/tar tar_MiB vrk_MiB floor/tar
 for tree in "${trees[@]}"; do
   source="$work/trees/$tree"
   if [ ! -d "$source" ]; then
@@ -67,8 +67,14 @@ for tree in "${trees[@]}"; do
     v=$(tr ' ' '\n' <<<"${times[vrk-$step]}" | grep . | median)
     tm=$(tr ' ' '\n' <<<"${peaks[tar-$step]}" | grep . | sort -n | tail -n 1)
     vm=$(tr ' ' '\n' <<<"${peaks[vrk-$step]}" | grep . | sort -n | tail -n 1)
-    printf '%-6s %-8s %9.3f %9.3f %7.2f %10.1f %10.1f\n' "$tree" "$([ $step = c ] && echo create || echo extract)" \
-      "$t" "$v" "$(echo "$v / $t" | bc -l)" "$(echo "$tm / 1024" | bc -l)" "$(echo "$vm / 1024" | bc -l)"
+    if [ $step = c ]; then
+      f=$("$build/bench/floor" copy "$source" "$work/run/floor.out" "$runs")
+      rm -f "$work/run/floor.out"
+    else
+      f=$("$build/bench/floor" create "$source" "$work/run/floor-x" "$runs")
+    fi
+    printf '%-6s %-8s %9.3f %9.3f %7.2f %10.1f %10.1f %11.2f\n' "$tree" "$([ $step = c ] && echo create || echo extract)" \
+      "$t" "$v" "$(echo "$v / $t" | bc -l)" "$(echo "$tm / 1024" | bc -l)" "$(echo "$vm / 1024" | bc -l)" "$(echo "$f / $t" | bc -l)"
   done
   if ! cmp -s <(fingerprint "$source") <(fingerprint "$work/run/vrk-x/$tree"); then
     echo "ROUND TRIP FAILED for $tree" >&2
@@ -78,11 +84,3 @@ for tree in "${trees[@]}"; do
   rm -rf "$work/run"
 done
 echo "Round trips byte for byte: ${trees[*]}"
-
-# The least that packing with the data held costs against streaming the same
-# bytes, with no per-file work on either side (bench/pack_floor.cpp).
-echo "Floor of packing with the data held (hold/stream):"
-for tree in "${trees[@]}"; do
-  printf '%-6s ' "$tree"
-  "$build/bench/pack_floor" "$work/trees/$tree" "$work/floor.out" "$runs"
-done

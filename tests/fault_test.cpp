@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <csignal>
 #include <filesystem>
+#include <fstream>
 
 #include "archive/archive.h"
 #include "tests/support.h"
@@ -15,6 +16,10 @@ namespace fs = std::filesystem;
 using test::ArchiveBytes;
 
 namespace {
+
+void Append(const std::string& path, const std::string& bytes) {
+  std::ofstream(path, std::ios::binary | std::ios::app) << bytes;
+}
 
 struct FaultCase {
   const char* label;
@@ -65,6 +70,7 @@ struct PackFault {
   const char* label;
   std::function<void(test::FaultySystem&)> arm;
   const char* error;
+  bool copiedAtWrite = false;  // no file held: each is read again when the archive is written
 };
 void PrintTo(const PackFault& c, std::ostream* os) { *os << c.label; }
 
@@ -82,9 +88,10 @@ TEST_P(CompressFault, LeavesTheExistingArchiveUntouched) {
   test::FaultySystem sys;
   GetParam().arm(sys);
   platform::ScopedSystem scoped(sys);
-  test::Outcome packed = test::Pack(dir);
+  test::Outcome packed = test::Pack(dir, "src", GetParam().copiedAtWrite ? 0 : -1);
   EXPECT_EQ(packed.result, 0);
-  EXPECT_NE(std::find(packed.lines.begin(), packed.lines.end(), GetParam().error), packed.lines.end());
+  EXPECT_NE(std::find(packed.lines.begin(), packed.lines.end(), GetParam().error), packed.lines.end())
+      << testing::PrintToString(packed.lines);
   EXPECT_EQ(packed.lines.back(), "Failed with 1 error; out.vrk was not written.");
   EXPECT_EQ(test::ReadFile("out.vrk"), "old archive");
   for (const auto& [path, content] : test::TreeOf(dir.path())) {
@@ -115,6 +122,30 @@ INSTANTIATE_TEST_SUITE_P(
                   "Error: out.vrk: cannot replace the file: Permission denied"},
         PackFault{"rename refused", [](auto& s) { s.failRename["out.vrk"] = EXDEV; },
                   "Error: out.vrk: Invalid cross-device link"},
+        // Between the walk and the write (the archive's file is created in
+        // between), b.txt changes under the packer.
+        PackFault{"grew after the walk", [](auto& s) { s.onCreate = [](auto&) { Append("src/sub/b.txt", "abc"); }; },
+                  "Error: sub\\b.txt: the file grew since the walk (it had 10 bytes, now 13)", true},
+        PackFault{"shrank after the walk", [](auto& s) { s.onCreate = [](auto&) { fs::resize_file("src/sub/b.txt", 4); }; },
+                  "Error: sub\\b.txt: the file shrank since the walk (it had 10 bytes, now 4)", true},
+        PackFault{"replaced after the walk",
+                  [](auto& s) {
+                    s.onCreate = [](auto&) {
+                      test::WriteFile("src/new.txt", "9876543210");
+                      fs::rename("src/new.txt", "src/sub/b.txt");
+                    };
+                  },
+                  "Error: sub\\b.txt: the file was replaced by another since the walk", true},
+        PackFault{"removed after the walk", [](auto& s) { s.onCreate = [](auto&) { fs::remove("src/sub/b.txt"); }; },
+                  "Error: sub\\b.txt: the file cannot be read since the walk: No such file or directory", true},
+        PackFault{"unreadable after the walk",
+                  [](auto& s) { s.onCreate = [&s](auto&) { s.failOpen["sub/b.txt"] = EACCES; }; },
+                  "Error: sub\\b.txt: the file cannot be read since the walk: Permission denied", true},
+        PackFault{"shrank while copied", [](auto& s) { s.onCreate = [&s](auto&) { s.shortReadAfter["z.txt"] = {2, 0}; }; },
+                  "Error: z.txt: the file shrank while it was copied (2 of 4 bytes)", true},
+        PackFault{"read error while copied",
+                  [](auto& s) { s.onCreate = [&s](auto&) { s.shortReadAfter["z.txt"] = {2, EIO}; }; },
+                  "Error: z.txt: read error: Input/output error", true},
         PackFault{"folder vanishes during the walk",
                   [](auto& s) {
                     s.onList = [](const std::string& here) {
@@ -234,5 +265,32 @@ INSTANTIATE_TEST_SUITE_P(Table, KilledWhileWriting,
                          testing::Values(KillRow{"kill -9", 0, true}, KillRow{"Ctrl+C", SIGINT, false},
                                          KillRow{"SIGTERM", SIGTERM, false}),
                          test::LabelName());
+
+class KernelCopyRefused : public testing::TestWithParam<int> {};
+
+// Where the file system refuses the kernel's file-to-file copy, packing and
+// extracting copy through memory instead, with the same bytes.
+TEST_P(KernelCopyRefused, FallsBackToReadsAndWritesWithTheSameBytes) {
+  VRK_POSIX_ONLY("the kernel's file-to-file copy");
+  test::TempDir dir;
+  fs::create_directory("src");
+  std::string big(300001, '\0');  // copied by the kernel where it can
+  for (std::size_t i = 0; i < big.size(); ++i) big[i] = static_cast<char>((i * 2654435761u) >> 13);
+  test::WriteFile("src/big.bin", big);
+  test::WriteFile("src/a.txt", "abc");
+  test::FaultySystem sys;
+  sys.refuseKernelCopy = GetParam();
+  sys.listOrder["src"] = {"big.bin", "a.txt"};
+  platform::ScopedSystem scoped(sys);
+  ASSERT_EQ(test::Pack(dir, "src", 0).result, 1);
+  EXPECT_TRUE(test::ReadFile("out.vrk") == ArchiveBytes::Of({{"big.bin", big}, {"a.txt", "abc"}}));
+  test::LogCapture log;
+  ASSERT_EQ(Archive().Extract("out.vrk"), 1);
+  EXPECT_TRUE(test::ReadFile("out/big.bin") == big);
+  EXPECT_EQ(test::ReadFile("out/a.txt"), "abc");
+  EXPECT_EQ(sys.kernelCopies, 2);  // one refused for each direction
+}
+
+INSTANTIATE_TEST_SUITE_P(Errors, KernelCopyRefused, testing::Values(EXDEV, EINVAL, ENOSYS, EOPNOTSUPP));
 
 }  // namespace

@@ -93,32 +93,4 @@ TEST(Platform, ReadUpToTheKnownLengthSeesGrowth) {
   }
 }
 
-// The buffer keeps every byte while it grows in uneven steps far past its
-// first reservation, moving in the address space while its pages are made
-// ready ahead of the bytes; written out, every byte reaches the file while
-// the memory behind the writer is given back.
-TEST(Platform, ByteBufferKeepsEveryByteAsItGrows) {
-  std::string pattern(4099, '\0');  // a prime period: no two pages hold the same bytes
-  for (std::size_t i = 0; i < pattern.size(); ++i) pattern[i] = static_cast<char>((i * 2654435761u) >> 13);
-  platform::ByteBuffer buffer;
-  std::string expected;  // every byte written, kept separately
-  for (std::size_t step = 1; buffer.size() < (48u << 20); step = step * 3 + 7) {
-    std::size_t i = buffer.size();
-    buffer.resize(i + step);
-    for (std::size_t n; i < buffer.size(); i += n) {
-      n = std::min(buffer.size() - i, pattern.size() - i % pattern.size());
-      std::memcpy(buffer.data() + i, pattern.data() + i % pattern.size(), n);
-      expected.append(pattern, i % pattern.size(), n);
-    }
-  }
-  ASSERT_TRUE(std::memcmp(buffer.data(), expected.data(), expected.size()) == 0);
-  test::TempDir dir;
-  int error = 0;
-  auto out = platform::Sys().CreateNew("out", error);
-  ASSERT_TRUE(out) << error;
-  ASSERT_TRUE(buffer.WriteOut(*out) && out->Close());
-  EXPECT_EQ(buffer.size(), 0u);
-  EXPECT_TRUE(test::ReadFile("out") == expected);
-}
-
 }  // namespace

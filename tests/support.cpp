@@ -132,9 +132,10 @@ Outcome ExtractBytes(const std::string& archiveName, const std::string& bytes, c
 
 bool Outcome::Logged(const std::string& line) const { return std::find(lines.begin(), lines.end(), line) != lines.end(); }
 
-Outcome Pack(const TempDir& dir, const std::string& folder) {
+Outcome Pack(const TempDir& dir, const std::string& folder, long holdBudget) {
   LogCapture log;
   Archive archive;
+  if (holdBudget >= 0) archive.data.holdBudget = static_cast<std::size_t>(holdBudget);
   std::string full = dir.path() + "/" + folder;
   int result = archive.CompressPath("out.vrk", full.c_str());
   Outcome packed{result, log.Lines(), {}};
@@ -256,6 +257,7 @@ class FaultyStream final : public platform::ByteStream {
   bool Close() override { return inner_->Close() && error_ == 0; }
   std::int64_t Length() override { return length_ ? *length_ : inner_->Length(); }
   int error() const override { return error_ ? error_ : inner_->error(); }
+  platform::NodeId Identity() const override { return inner_->Identity(); }
 
  private:
   std::unique_ptr<platform::ByteStream> inner_;
@@ -287,6 +289,7 @@ std::unique_ptr<platform::ByteStream> FaultySystem::OpenRead(const std::string& 
 }
 
 std::unique_ptr<platform::ByteStream> FaultySystem::CreateNew(const std::string& path, int& error) {
+  if (onCreate) onCreate(path);
   auto fail = Match(failOpen, path);
   return fail ? (error = *fail, nullptr) : Wrap(System::CreateNew(path, error), path);
 }
@@ -298,8 +301,16 @@ int FaultySystem::FindReplaceTarget(const std::string& path, platform::ReplaceTa
 
 std::unique_ptr<platform::ByteStream> FaultySystem::CreateReplacement(const std::string& path,
                                                                       const platform::ReplaceTarget& like, int& error) {
+  if (onCreate) onCreate(path);
   auto fail = Match(failOpen, path);
   return fail ? (error = *fail, nullptr) : Wrap(System::CreateReplacement(path, like, error), path);
+}
+
+std::int64_t FaultySystem::KernelCopy(int from, int to, std::size_t n, int& error) {
+  ++kernelCopies;
+  if (refuseKernelCopy == 0) return System::KernelCopy(from, to, n, error);
+  error = refuseKernelCopy;
+  return -1;
 }
 
 int FaultySystem::MakeDirectory(const std::string& path) {

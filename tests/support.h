@@ -92,8 +92,9 @@ std::function<bool(int)> KilledAbruptly();
 // Writes bytes as archiveName in the current folder and extracts it.
 Outcome ExtractBytes(const std::string& archiveName, const std::string& bytes, const ExtractOptions& options = {},
                      bool recoverEmptyFiles = false);
-// Packs dir/folder into dir/out.vrk, with dir current.
-Outcome Pack(const TempDir& dir, const std::string& folder = "src");
+// Packs dir/folder into dir/out.vrk, with dir current;
+// a holdBudget of 0 copies every file at the write instead of holding any.
+Outcome Pack(const TempDir& dir, const std::string& folder = "src", long holdBudget = -1);
 
 // Names the cases of a parameterised table after their rows' `label`.
 struct LabelName {
@@ -151,6 +152,12 @@ class FaultySystem : public platform::System {
   // Called with the current directory after each listing, before the walk
   // acts on it.
   std::function<void(const std::string&)> onList;
+  // Called with the path before each file is created (CreateNew and
+  // CreateReplacement), before any rule is matched.
+  std::function<void(const std::string&)> onCreate;
+  // The kernel's file-to-file copy refuses with this error (0: it copies).
+  int refuseKernelCopy = 0;
+  int kernelCopies = 0;  // the kernel copies asked for
   std::vector<std::string> debugOutput;
 
   std::unique_ptr<platform::ByteStream> OpenRead(const std::string& path, bool regularOnly, int& error) override;
@@ -163,6 +170,7 @@ class FaultySystem : public platform::System {
   int ChangeDirectoryAsGiven(const std::string& path) override;
   int ListDirectory(const std::string& path, std::vector<platform::DirItem>& items) override;
   int Rename(const std::string& from, const std::string& to) override;
+  std::int64_t KernelCopy(int from, int to, std::size_t n, int& error) override;
   void DebugOutput(std::string_view text) override { debugOutput.emplace_back(text); }
 
  private:

@@ -1,0 +1,54 @@
+// The data block of a packing run, as a list of pieces.
+//
+// Each packed entry has exactly one piece, in entry order: piece k holds the
+// bytes of entries[k]. A small file's bytes are read during the walk and
+// held in memory while the held bytes stay within a fixed budget; any other
+// file is referenced by the identity it had when the walk opened it and the
+// size the walk logged, and its bytes are copied into the archive when the
+// archive is written. Memory thus stays bounded whatever the size of the
+// tree: the budget, plus a few bytes per entry.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "platform/platform.h"
+
+class PackedData {
+ public:
+  // Files up to this size are held when the budget has room for them; a
+  // larger one costs less copied file to file than held.
+  static constexpr std::size_t kHoldUpTo = 256 * 1024;
+  // Bytes the walk may hold, all files together.
+  std::size_t holdBudget = 16 << 20;
+
+  struct Piece {
+    std::uint32_t size = 0;
+    bool held = false;
+    platform::NodeId id;  // a referenced file's identity at the walk
+  };
+
+  // Room for size + 1 bytes at the end of the held bytes (the one more byte
+  // lets a read tell whether the file grew), or null when a file of this size
+  // is not held. The bytes count only once Keep() is called.
+  std::uint8_t* HoldPlace(std::size_t size);
+  // Appends a piece of size bytes just read into HoldPlace(size).
+  void Keep(std::uint32_t size);
+  // Appends a piece whose bytes stay in the file until the archive is written.
+  void Reference(std::uint32_t size, platform::NodeId id) { pieces_.push_back(Piece{size, false, id}); }
+
+  const std::vector<Piece>& pieces() const { return pieces_; }
+  const std::uint8_t* held() const { return held_.get(); }
+  // The sum of every piece's size.
+  std::uint64_t size() const { return size_; }
+  // Gives back everything held.
+  void clear();
+
+ private:
+  std::vector<Piece> pieces_;
+  std::unique_ptr<std::uint8_t[]> held_;  // holdBudget + 1 bytes, made on first use
+  std::size_t heldSize_ = 0;
+  std::uint64_t size_ = 0;
+};
