@@ -1,7 +1,7 @@
 // The desktop program: the main dialog, run until the user closes it.
 #include <QApplication>
 
-#include "ui/tool_app.h"
+#include "ui/qt/tool_app.h"
 
 int main(int argc, char* argv[]) {
   QApplication application(argc, argv);
