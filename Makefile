@@ -8,8 +8,10 @@ BUILD_PACKAGES := cmake ninja-build g++ make libgtest-dev libgmock-dev libbenchm
   clang libclang-rt-14-dev time perl
 RUN_PACKAGES := $(BUILD_PACKAGES)
 # The Windows build: the MinGW-w64 cross compiler, GoogleTest's sources (the
-# cross build compiles them) and Wine, which runs the Windows tests.
-WINDOWS_PACKAGES := cmake ninja-build make g++-mingw-w64-x86-64-posix googletest libcli11-dev wine64
+# cross build compiles them) and Wine, which runs the Windows tests; the
+# virtual X server and the keyboard driver of the test that runs VRKTool.exe
+# as a user would.
+WINDOWS_PACKAGES := cmake ninja-build make g++-mingw-w64-x86-64-posix googletest libcli11-dev wine64 xvfb xdotool
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
 FUZZ_SECONDS ?= 60
@@ -62,13 +64,14 @@ test-asan:
 	cmake --build --preset asan
 	ctest --preset asan
 
-# vrk.exe for 64-bit Windows, linked statically: it needs no DLL beside it.
+# vrk.exe and VRKTool.exe for 64-bit Windows, linked statically: they need
+# no DLL beside them.
 windows: deps-windows
 	cmake --preset windows
-	cmake --build --preset windows --target vrk
-	@echo "Built build/windows/cli/vrk.exe"
+	cmake --build --preset windows --target vrk vrktool
+	@echo "Built build/windows/cli/vrk.exe and build/windows/ui/win32/VRKTool.exe"
 
-# The engine's and vrk's tests built for Windows and run under Wine.
+# The engine's, vrk's and VRKTool's tests built for Windows and run under Wine.
 test-windows: deps-windows
 	cmake --preset windows
 	cmake --build --preset windows
