@@ -16,7 +16,7 @@ SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
 FUZZ_SECONDS ?= 60
 
-.PHONY: all deps deps-windows build run demo test test-dev test-asan test-windows windows fuzz bench clean
+.PHONY: all deps deps-windows build run demo test test-dev test-asan test-windows windows fuzz bench bench-windows clean
 
 all: build
 
@@ -44,7 +44,7 @@ build: deps
 # The desktop dialog; without a display, the command-line demo instead.
 run: PRESET = release
 run: build
-	@if [ -n "$${DISPLAY:-}$${WAYLAND_DISPLAY:-}" ]; then ./build/release/ui/vrktool; \
+	@if [ -n "$${DISPLAY:-}$${WAYLAND_DISPLAY:-}" ]; then ./build/release/ui/qt/vrktool; \
 	else echo "No display: running the command-line demo (make demo) instead."; ./scripts/run-sample.sh build/release; fi
 
 # Packs the sample folder with vrk, lists the archive and extracts it again.
@@ -87,6 +87,16 @@ bench: deps
 	./scripts/bench.sh $(BENCH_RUNS)
 	./build/release/bench/vrk_micro_bench
 	./build/release/bench/ui/vrk_ui_bench
+
+# VRKTool.exe's dialog against vrk compress on 20,000 files, under Wine in
+# the test session (its own virtual X server, so drawing is counted).
+WINE_ENV := WINEDEBUG=-all WINEPREFIX=$(CURDIR)/build/windows/wine WINEDLLOVERRIDES=mscoree,mshtml=
+bench-windows: deps-windows
+	cmake --preset windows -DVRK_BUILD_BENCH=ON
+	cmake --build --preset windows --target vrk_dialog_bench
+	env $(WINE_ENV) sh tests/wine_session.sh start /usr/lib/wine/wine64
+	env $(WINE_ENV) sh cmake/wine_run.sh /usr/lib/wine/wine64 build/windows/bench/win32/vrk_dialog_bench.exe; \
+	  status=$$?; env $(WINE_ENV) sh tests/wine_session.sh stop /usr/lib/wine/wine64; exit $$status
 
 # Each fuzz target for FUZZ_SECONDS (clang, libFuzzer, ASan and UBSan).
 fuzz: deps
