@@ -130,7 +130,11 @@ TEST(Win32Dialog, TemplatesWindowMenuAndAboutBox) {
             [](HWND main) {
               CheckTemplate(main);
               CheckWindowMenu(main);
-              EXPECT_EQ(::GetFocus(), ::GetDlgItem(main, IDC_EXTRACT));
+              // The tab stops in template order, "Extract" first.
+              HWND extract = ::GetDlgItem(main, IDC_EXTRACT);
+              EXPECT_EQ(::GetNextDlgTabItem(main, nullptr, FALSE), extract);
+              EXPECT_EQ(::GetNextDlgTabItem(main, extract, FALSE), ::GetDlgItem(main, IDC_COMPRESS));
+              EXPECT_EQ(::GetNextDlgTabItem(main, ::GetDlgItem(main, IDC_LOG), FALSE), extract);
               ::PostMessageA(main, WM_SYSCOMMAND, IDM_ABOUT, 0);
             })
       .Then(kAboutCaption,

@@ -56,14 +56,22 @@ class ModalScript {
   ~ModalScript() {
     ::KillTimer(nullptr, timer_);
     current_ = nullptr;
-    EXPECT_TRUE(steps_.empty()) << "no window \"" << steps_.front().first << "\" appeared";
+    EXPECT_TRUE(steps_.empty()) << "no window \"" << steps_.front().caption << "\" appeared, or it never got ready";
   }
-  ModalScript& Then(std::string caption, Step step) {
-    steps_.emplace_back(std::move(caption), std::move(step));
+  // ready: the step waits until it holds of the window (a dialog that
+  // fills itself in after it shows).
+  ModalScript& Then(std::string caption, Step step, std::function<bool(HWND)> ready = nullptr) {
+    steps_.push_back({std::move(caption), std::move(step), std::move(ready)});
     return *this;
   }
 
  private:
+  struct Entry {
+    std::string caption;
+    Step step;
+    std::function<bool(HWND)> ready;
+  };
+
   static HWND Find(const std::string& caption) {
     std::pair<const std::string*, HWND> search{&caption, nullptr};
     ::EnumThreadWindows(
@@ -96,9 +104,9 @@ class ModalScript {
       return;
     }
     if (script->steps_.empty()) return;
-    HWND window = Find(script->steps_.front().first);
-    if (window == nullptr) return;
-    Step step = std::move(script->steps_.front().second);
+    HWND window = Find(script->steps_.front().caption);
+    if (window == nullptr || (script->steps_.front().ready && !script->steps_.front().ready(window))) return;
+    Step step = std::move(script->steps_.front().step);
     script->steps_.pop_front();
     script->running_ = true;
     step(window);
@@ -109,7 +117,7 @@ class ModalScript {
   UINT_PTR timer_ = 0;
   bool running_ = false;
   bool timedOut_ = false;
-  std::deque<std::pair<std::string, Step>> steps_;
+  std::deque<Entry> steps_;
   std::chrono::steady_clock::time_point deadline_ = std::chrono::steady_clock::now() + std::chrono::seconds(20);
 };
 
