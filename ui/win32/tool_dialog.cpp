@@ -73,8 +73,8 @@ void CToolDialog::AppendText(std::string_view text) {
 }
 
 int CToolDialog::GetLineCount() {
-  const LRESULT shown = ::SendMessageA(m_log, EM_GETLINECOUNT, 0, 0);
-  return static_cast<int>(std::min<std::int64_t>(INT_MAX, std::int64_t(shown) + m_pendingLines));
+  if (m_shownLines == 0) m_shownLines = static_cast<int>(::SendMessageA(m_log, EM_GETLINECOUNT, 0, 0));
+  return static_cast<int>(std::min<std::int64_t>(INT_MAX, std::int64_t(m_shownLines) + m_pendingLines));
 }
 
 void CToolDialog::LineScroll(int lines) { m_pendingScroll += lines; }
@@ -82,14 +82,20 @@ void CToolDialog::LineScroll(int lines) { m_pendingScroll += lines; }
 void CToolDialog::UpdateWindow() {
   if (m_repaint.Request(RepaintThrottle::Clock::now())) {
     FlushLog();
-  } else {
+  } else if (!m_timerSet) {
     // Held back: the timer repaints if no later message does.
-    ::SetTimer(m_hWnd, kRepaintTimer, UINT(std::chrono::duration_cast<std::chrono::milliseconds>(RepaintThrottle::kInterval).count()), nullptr);
+    m_timerSet = ::SetTimer(m_hWnd, kRepaintTimer,
+                            UINT(std::chrono::duration_cast<std::chrono::milliseconds>(RepaintThrottle::kInterval).count()),
+                            nullptr) != 0;
   }
 }
 
 void CToolDialog::FlushLog() {
-  ::KillTimer(m_hWnd, kRepaintTimer);
+  if (m_timerSet) ::KillTimer(m_hWnd, kRepaintTimer);
+  m_timerSet = false;
+  // The box draws nothing while it changes (each change would redraw its
+  // frame and scroll bars), then once, in the repaint below.
+  ::SendMessageA(m_log, WM_SETREDRAW, FALSE, 0);
   if (!m_pendingText.empty()) {
     // Inserted at the end rather than rewriting the whole text, so the cost
     // is the new text's length, not the transcript's. The selection is the
@@ -105,6 +111,9 @@ void CToolDialog::FlushLog() {
     ::SendMessageA(m_log, EM_LINESCROLL, 0, static_cast<LPARAM>(lines));
     m_pendingScroll = 0;
   }
+  m_shownLines = static_cast<int>(::SendMessageA(m_log, EM_GETLINECOUNT, 0, 0));
+  ::SendMessageA(m_log, WM_SETREDRAW, TRUE, 0);
+  ::RedrawWindow(m_log, nullptr, nullptr, RDW_INVALIDATE | RDW_FRAME | RDW_ERASE);
   ::UpdateWindow(m_hWnd);
   m_repaint.Painted(RepaintThrottle::Clock::now());
 }

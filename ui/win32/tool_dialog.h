@@ -60,6 +60,9 @@ class CToolDialog : public ModalDialog, public LogView {
   std::string m_pendingText;
   int m_pendingLines = 0;
   std::int64_t m_pendingScroll = 0;
+  // The box's own line count as last read (0: not read yet).
+  int m_shownLines = 0;
+  bool m_timerSet = false;
   Win32WindowServices m_systemServices;
   WindowServices* m_services;
   RepaintThrottle m_repaint;
