@@ -27,6 +27,24 @@ LRESULT CALLBACK LogBoxProc(HWND box, UINT message, WPARAM wParam, LPARAM lParam
   return result;
 }
 
+// The main dialog whose window F1 opens the About box of, and the hook that
+// watches its modal loop for the key: F1 goes to the focused control, which
+// would drop it, and the dialog itself never sees it.
+CToolDialog* g_helpDialog = nullptr;
+HHOOK g_helpHook = nullptr;
+
+LRESULT CALLBACK HelpKeyHook(int code, WPARAM wParam, LPARAM lParam) {
+  const MSG* msg = reinterpret_cast<const MSG*>(lParam);
+  if (code == MSGF_DIALOGBOX && g_helpDialog != nullptr && msg->message == WM_KEYDOWN && msg->wParam == VK_F1) {
+    HWND main = g_helpDialog->GetSafeHwnd();
+    if (msg->hwnd == main || ::IsChild(main, msg->hwnd)) {
+      g_helpDialog->OnSysCommand(IDM_ABOUT, 0);
+      return 1;
+    }
+  }
+  return ::CallNextHookEx(g_helpHook, code, wParam, lParam);
+}
+
 }  // namespace
 
 POINT MinimizedIconPosition(const RECT& client, int iconWidth, int iconHeight) {
@@ -41,6 +59,11 @@ CToolDialog::CToolDialog(HWND parent)
 CToolDialog::~CToolDialog() {
   // The log must not write into a window that is gone.
   if (g_pMainDialog == this) g_pMainDialog = nullptr;
+  if (g_helpDialog == this) {
+    ::UnhookWindowsHookEx(g_helpHook);
+    g_helpHook = nullptr;
+    g_helpDialog = nullptr;
+  }
 }
 
 BOOL CToolDialog::OnInitDialog() {
@@ -63,6 +86,10 @@ BOOL CToolDialog::OnInitDialog() {
   ::SetWindowLongPtrA(m_log, GWLP_USERDATA, ::GetWindowLongPtrA(m_log, GWLP_WNDPROC));
   ::SetWindowLongPtrA(m_log, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&LogBoxProc));
   m_systemServices.SetOwner(m_hWnd);
+  if (g_helpDialog == nullptr) {
+    g_helpHook = ::SetWindowsHookExA(WH_MSGFILTER, &HelpKeyHook, nullptr, ::GetCurrentThreadId());
+    if (g_helpHook != nullptr) g_helpDialog = this;
+  }
   g_pMainDialog = this;
   return TRUE;
 }
@@ -170,10 +197,6 @@ bool CToolDialog::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, INT_PTR&
     case WM_SYSCOMMAND:
       result = TRUE;
       return OnSysCommand(static_cast<UINT>(wParam), lParam);
-    case WM_HELP:
-      // F1 opens the About box, as the About item does.
-      result = TRUE;
-      return OnSysCommand(IDM_ABOUT, 0);
     case WM_PAINT:
       result = TRUE;
       return OnPaint();

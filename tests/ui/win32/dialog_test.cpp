@@ -146,30 +146,32 @@ TEST(Win32Dialog, TemplatesWindowMenuAndAboutBox) {
   dialog.DoModal();
 }
 
-struct SysCommandRow {
-  UINT command;
+struct AboutRow {
+  UINT message;
+  WPARAM wParam;
   bool opensAbout;
 };
 
-class SysCommand : public ::testing::TestWithParam<SysCommandRow> {};
+class OpensAbout : public ::testing::TestWithParam<AboutRow> {};
 
 // The low four bits of a window-menu command are the system's: 0x10 to 0x1F
-// all mean About, 0x20 is another command.
-TEST_P(SysCommand, OpensTheAboutBoxForItsCommandOnly) {
-  const SysCommandRow row = GetParam();
+// all mean About, 0x20 is another command. F1 opens it too.
+TEST_P(OpensAbout, ForItsCommandOnly) {
+  const AboutRow row = GetParam();
   CToolDialog dialog;
   ModalScript script;
   script.Then(kMainCaption, [&](HWND main) {
-    ::PostMessageA(main, WM_SYSCOMMAND, row.command, 0);
+    HWND target = row.message == WM_KEYDOWN ? ::GetDlgItem(main, IDC_EXTRACT) : main;
+    ::PostMessageA(target, row.message, row.wParam, 0);
     ::PostMessageA(main, WM_COMMAND, IDCANCEL, 0);
   });
   if (row.opensAbout) script.Then(kAboutCaption, [](HWND about) { w32test::Post(about, IDOK); });
   dialog.DoModal();
 }
 
-INSTANTIATE_TEST_SUITE_P(Commands, SysCommand,
-                         ::testing::Values(SysCommandRow{0x0010, true}, SysCommandRow{0x001F, true},
-                                           SysCommandRow{0x0020, false}));
+INSTANTIATE_TEST_SUITE_P(Commands, OpensAbout,
+                         ::testing::Values(AboutRow{WM_SYSCOMMAND, 0x0010, true}, AboutRow{WM_SYSCOMMAND, 0x001F, true},
+                                           AboutRow{WM_SYSCOMMAND, 0x0020, false}, AboutRow{WM_KEYDOWN, VK_F1, true}));
 
 struct EndRow {
   const char* label;
