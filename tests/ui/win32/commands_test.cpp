@@ -9,6 +9,7 @@
 #include "ui/commands.h"
 #include "ui/resource.h"
 #include "ui/texts.h"
+#include "ui/win32/folder_picker.h"
 #include "ui/win32/tool_dialog.h"
 #include "win32_support.h"
 
@@ -106,3 +107,21 @@ INSTANTIATE_TEST_SUITE_P(
     test::LabelName());
 
 }  // namespace
+
+// The folder browser takes paths of at most 259 characters: a longer root
+// or initial folder is refused with an error line, never cut to a path that
+// names another folder, and no dialog opens (none is answered here).
+TEST(BrowseForFolder, RefusesPathsPastTheShellsLimit) {
+  const std::string tooLong = "C:\\" + std::string(257, 'b');  // 260 characters
+  const struct {
+    const char* root;
+    const char* initial;
+  } rows[] = {{tooLong.c_str(), nullptr}, {"", tooLong.c_str()}, {nullptr, tooLong.c_str()}};
+  for (const auto& row : rows) {
+    test::LogCapture log;
+    std::string folder = "unchanged";
+    EXPECT_EQ(BrowseForFolder(folder, "t", nullptr, row.root, row.initial), 0);
+    EXPECT_EQ(folder, "unchanged");
+    EXPECT_EQ(log.Transcript(), "Error: " + tooLong + ": the folder browser takes paths of at most 259 characters\n");
+  }
+}
