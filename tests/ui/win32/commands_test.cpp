@@ -53,6 +53,18 @@ TEST_P(Command, RunsThroughTheSystemDialogs) {
   platform::Sys().ChangeDirectory(start);
   const auto before = test::Snapshot(dir.path());
 
+  if (row.button == IDC_COMPRESS) {
+    // Wine's first folder browser in a process opens without the
+    // preselection (later ones have it): one is opened, left to fill its
+    // tree, and cancelled first.
+    const auto shown = std::chrono::steady_clock::now();
+    ModalScript warmUp;
+    warmUp.Then(kBrowseCaption, [](HWND browser) { w32test::Post(browser, IDCANCEL); },
+                [shown](HWND) { return std::chrono::steady_clock::now() - shown > std::chrono::seconds(1); });
+    std::string ignored;
+    BrowseForFolder(ignored, "", nullptr, nullptr, nullptr);
+  }
+
   CToolDialog dialog;
   std::string log;
   ModalScript script;
@@ -92,7 +104,7 @@ TEST_P(Command, RunsThroughTheSystemDialogs) {
       break;
   }
   if (row.result != Result::Nothing) {
-    EXPECT_EQ(log.substr(log.size() - 11), "All done!\r\n") << log;
+    EXPECT_TRUE(log.ends_with("All done!\r\n")) << log;
   }
 }
 
