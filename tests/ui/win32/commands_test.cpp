@@ -53,36 +53,48 @@ TEST_P(Command, RunsThroughTheSystemDialogs) {
   platform::Sys().ChangeDirectory(start);
   const auto before = test::Snapshot(dir.path());
 
-  if (row.button == IDC_COMPRESS) {
-    // Wine's first folder browser in a process opens without the
-    // preselection (later ones have it): one is opened, left to fill its
-    // tree, and cancelled first.
-    const auto shown = std::chrono::steady_clock::now();
-    ModalScript warmUp;
-    warmUp.Then(kBrowseCaption, [](HWND browser) { w32test::Post(browser, IDCANCEL); },
-                [shown](HWND) { return std::chrono::steady_clock::now() - shown > std::chrono::seconds(1); });
-    std::string ignored;
-    BrowseForFolder(ignored, "", nullptr, nullptr, nullptr);
-  }
-
   CToolDialog dialog;
   std::string log;
   ModalScript script;
   script.Then(kMainCaption, [&](HWND main) { w32test::Post(main, row.button); });
+  // Wine's folder browser now and then opens without the preselection (it
+  // does not select a folder before its tree has been filled once in the
+  // process): then it is cancelled, which must do nothing, and asked again.
+  std::function<void(HWND)> browse;
+  const auto browserReady = [](HWND browser) {
+    static HWND seen = nullptr;
+    static auto since = std::chrono::steady_clock::now();
+    if (browser != seen) {
+      seen = browser;
+      since = std::chrono::steady_clock::now();
+    }
+    return !ItemText(browser, kBrowseStatus).empty() || std::chrono::steady_clock::now() - since > std::chrono::seconds(3);
+  };
   for (const Answer& answer : row.answers) {
     const bool browsing = answer.caption == std::string(kBrowseCaption);
-    script.Then(answer.caption, [&](HWND asking) {
-      if (answer.caption == std::string(kBrowseCaption)) {
+    if (browsing) {
+      browse = [&](HWND browser) {
+        if (ItemText(browser, kBrowseStatus).empty()) {
+          w32test::Post(browser, IDCANCEL);
+          script.Next(kBrowseCaption, browse, browserReady);
+          script.Next(kMainCaption, [](HWND main) { w32test::Post(main, IDC_COMPRESS); });
+          return;
+        }
         // Opens on the folder the command started in, its path in the status line.
-        EXPECT_EQ(ItemText(asking, kBrowseTitle), kCompressTitle);
-        EXPECT_EQ(ItemText(asking, kBrowseStatus), start);
-        w32test::Post(asking, answer.name.empty() ? IDCANCEL : IDOK);
-      } else if (answer.name.empty()) {
+        EXPECT_EQ(ItemText(browser, kBrowseTitle), kCompressTitle);
+        EXPECT_EQ(ItemText(browser, kBrowseStatus), start);
+        w32test::Post(browser, answer.name.empty() ? IDCANCEL : IDOK);
+      };
+      script.Then(answer.caption, browse, browserReady);
+      continue;
+    }
+    script.Then(answer.caption, [&](HWND asking) {
+      if (answer.name.empty()) {
         w32test::Post(asking, IDCANCEL);
       } else {
         w32test::Choose(asking, dir.path() + "\\" + answer.name);
       }
-    }, [browsing](HWND asking) { return !browsing || !ItemText(asking, kBrowseStatus).empty(); });
+    });
   }
   script.Then(kMainCaption, [&](HWND main) {
     log = ItemText(main, IDC_LOG);

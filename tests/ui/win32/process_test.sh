@@ -22,6 +22,14 @@ trap '[ -z "$program" ] || kill "$program" 2>/dev/null; rm -rf "$work"' EXIT
 mkdir -p "$work/mods/island/sub" "$work/out"
 printf 'abc' >"$work/mods/island/a.txt"
 printf '0123456789' >"$work/mods/island/sub/b.txt"
+# Should the browser's preselection fail, its OK would pack the desktop,
+# which Wine links to the user's home: the test prefix gets a desktop folder
+# of its own, empty.
+desktop=$WINEPREFIX/drive_c/users/$(id -un)/Desktop
+if [ -L "$desktop" ]; then
+  rm "$desktop"
+  mkdir "$desktop"
+fi
 archive="C:\\$(basename "$work")\\out\\pack.vrk"
 
 # VRK_FAIL_SHOT names a file for a picture of the screen at a failure.

@@ -64,6 +64,10 @@ class ModalScript {
     steps_.push_back({std::move(caption), std::move(step), std::move(ready)});
     return *this;
   }
+  // A step to run before all others still to come (a step asking again).
+  void Next(std::string caption, Step step, std::function<bool(HWND)> ready = nullptr) {
+    steps_.push_front({std::move(caption), std::move(step), std::move(ready)});
+  }
 
  private:
   struct Entry {
