@@ -8,8 +8,10 @@ BUILD_PACKAGES := cmake ninja-build g++ make libgtest-dev libgmock-dev libbenchm
   clang libclang-rt-14-dev time perl bash-completion dpkg-dev file
 RUN_PACKAGES := $(BUILD_PACKAGES)
 # The Windows build: the MinGW-w64 cross compiler, GoogleTest's sources (the
-# cross build compiles them) and Wine, which runs the Windows tests.
-WINDOWS_PACKAGES := cmake ninja-build make g++-mingw-w64-x86-64-posix googletest libcli11-dev nlohmann-json3-dev wine64
+# cross build compiles them) and Wine, which runs the Windows tests; the
+# virtual X server and the keyboard driver of the test that runs VRKTool.exe
+# as a user would.
+WINDOWS_PACKAGES := cmake ninja-build make g++-mingw-w64-x86-64-posix googletest libcli11-dev nlohmann-json3-dev wine64 xvfb xdotool
 # The release packages: dpkg-shlibdeps (dpkg-dev) computes the Debian
 # package's dependencies from its binaries, lintian checks it.
 PACKAGE_PACKAGES := dpkg-dev lintian file
@@ -17,7 +19,7 @@ SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
 FUZZ_SECONDS ?= 60
 
-.PHONY: all deps deps-windows deps-package build run demo test test-dev test-asan test-windows windows package fuzz bench clean
+.PHONY: all deps deps-windows deps-package build run demo test test-dev test-asan test-windows windows package fuzz bench bench-windows clean
 
 all: build
 
@@ -48,7 +50,7 @@ build: deps
 # The desktop dialog; without a display, the command-line demo instead.
 run: PRESET = release
 run: build
-	@if [ -n "$${DISPLAY:-}$${WAYLAND_DISPLAY:-}" ]; then ./build/release/ui/vrktool; \
+	@if [ -n "$${DISPLAY:-}$${WAYLAND_DISPLAY:-}" ]; then ./build/release/ui/qt/vrktool; \
 	else echo "No display: running the command-line demo (make demo) instead."; ./scripts/run-sample.sh build/release; fi
 
 # Packs the sample folder with vrk, lists the archive and extracts it again.
@@ -68,11 +70,12 @@ test-asan:
 	cmake --build --preset asan
 	ctest --preset asan
 
-# vrk.exe for 64-bit Windows, linked statically: it needs no DLL beside it.
+# vrk.exe and VRKTool.exe for 64-bit Windows, linked statically: they need
+# no DLL beside them.
 windows: deps-windows
 	cmake --preset windows
-	cmake --build --preset windows --target vrk
-	@echo "Built build/windows/cli/vrk.exe"
+	cmake --build --preset windows --target vrk vrktool
+	@echo "Built build/windows/cli/vrk.exe and build/windows/ui/win32/VRKTool.exe"
 
 # The release packages, in build/packages: the Debian package (checked with
 # lintian, which must report no errors) and the zip for 64-bit Windows.
@@ -89,7 +92,7 @@ package: deps deps-windows deps-package
 	lintian --fail-on error build/packages/*.deb
 	@ls -l build/packages
 
-# The engine's and vrk's tests built for Windows and run under Wine.
+# The engine's, vrk's and VRKTool's tests built for Windows and run under Wine.
 test-windows: deps-windows
 	cmake --preset windows
 	cmake --build --preset windows
@@ -105,6 +108,16 @@ bench: deps
 	./scripts/bench.sh $(BENCH_RUNS)
 	./build/release/bench/vrk_micro_bench
 	./build/release/bench/ui/vrk_ui_bench
+
+# VRKTool.exe's dialog against vrk compress on 20,000 files, under Wine in
+# the test session (its own virtual X server, so drawing is counted).
+WINE_ENV := WINEDEBUG=-all WINEPREFIX=$(CURDIR)/build/windows/wine WINEDLLOVERRIDES=mscoree,mshtml=
+bench-windows: deps-windows
+	cmake --preset windows -DVRK_BUILD_BENCH=ON
+	cmake --build --preset windows --target vrk_dialog_bench
+	env $(WINE_ENV) sh tests/wine_session.sh start /usr/lib/wine/wine64
+	env $(WINE_ENV) sh cmake/wine_run.sh /usr/lib/wine/wine64 build/windows/bench/win32/vrk_dialog_bench.exe; \
+	  status=$$?; env $(WINE_ENV) sh tests/wine_session.sh stop /usr/lib/wine/wine64; exit $$status
 
 # Each fuzz target for FUZZ_SECONDS (clang, libFuzzer, ASan and UBSan).
 fuzz: deps

@@ -21,9 +21,9 @@
 
 #include "cli/vrk_cli.h"
 #include "platform/platform.h"
-#include "ui/log_box.h"
+#include "ui/qt/log_box.h"
 #include "ui/resource_names.h"
-#include "ui/tool_dialog.h"
+#include "ui/qt/tool_dialog.h"
 
 namespace fs = std::filesystem;
 

@@ -27,7 +27,9 @@ set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
 set(CMAKE_EXE_LINKER_FLAGS_RELEASE_INIT "-s")
 
 # Test programs run through Wine: quiet, in a throwaway prefix in the build
-# folder, and without offering to install .NET or a browser engine.
+# folder, without offering to install .NET or a browser engine, and with
+# their windows on the test session's virtual X server (wine_run.sh).
 set(VRK_WINE_LOADER /usr/lib/wine/wine64 CACHE FILEPATH "Wine loader that runs the Windows test programs")
 set(VRK_WINE_ENVIRONMENT WINEDEBUG=-all WINEPREFIX=${CMAKE_BINARY_DIR}/wine WINEDLLOVERRIDES=mscoree,mshtml=)
-set(CMAKE_CROSSCOMPILING_EMULATOR env ${VRK_WINE_ENVIRONMENT} ${VRK_WINE_LOADER})
+set(CMAKE_CROSSCOMPILING_EMULATOR env ${VRK_WINE_ENVIRONMENT} sh ${CMAKE_CURRENT_LIST_DIR}/wine_run.sh
+    ${VRK_WINE_LOADER})

@@ -13,8 +13,8 @@ if(WIN32)
   # The zip holds the programs, README.txt and LICENSE.txt side by side, the
   # texts with Windows line ends.
   install(TARGETS vrk RUNTIME DESTINATION .)
-  if(TARGET VRKTool)
-    install(TARGETS VRKTool RUNTIME DESTINATION .)
+  if(TARGET vrktool)  # VRKTool.exe
+    install(TARGETS vrktool RUNTIME DESTINATION .)
   endif()
   configure_file(${packaging}/README-windows.txt.in ${staging}/README.txt @ONLY NEWLINE_STYLE CRLF)
   configure_file(${PROJECT_SOURCE_DIR}/LICENSE ${staging}/LICENSE.txt @ONLY NEWLINE_STYLE CRLF)
@@ -107,7 +107,7 @@ if(BUILD_TESTING)
   if(WIN32)
     add_test(NAME package.zip
              COMMAND ${CMAKE_COMMAND} -D CPACK=${CMAKE_CPACK_COMMAND} -D BUILD=${PROJECT_BINARY_DIR}
-                     -D NAME=${zip_name} -D WITH_VRKTOOL=$<TARGET_EXISTS:VRKTool>
+                     -D NAME=${zip_name} -D WITH_VRKTOOL=$<TARGET_EXISTS:vrktool>
                      -P ${PROJECT_SOURCE_DIR}/tests/package_zip_test.cmake)
   else()
     # The package holds both programs: a build without the desktop program

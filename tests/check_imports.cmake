@@ -1,7 +1,9 @@
 # Fails when a Windows program imports a DLL that a bare Windows does not
 # have, such as the compiler's runtime (libstdc++-6.dll, libgcc_s_seh-1.dll,
 # libwinpthread-1.dll).
-# Usage: cmake -D EXE=program.exe -D OBJDUMP=objdump -P check_imports.cmake
+# With SUBSYSTEM set, the program's subsystem must be that one too (2: a
+# GUI program, which opens no console window; 3: a console program).
+# Usage: cmake -D EXE=program.exe -D OBJDUMP=objdump [-D SUBSYSTEM=2] -P check_imports.cmake
 cmake_minimum_required(VERSION 3.25)
 set(system_dlls advapi32.dll bcrypt.dll comctl32.dll comdlg32.dll gdi32.dll kernel32.dll msvcrt.dll ntdll.dll
     ole32.dll oleaut32.dll shell32.dll shlwapi.dll ucrtbase.dll user32.dll version.dll ws2_32.dll)
@@ -9,6 +11,12 @@ set(system_dlls advapi32.dll bcrypt.dll comctl32.dll comdlg32.dll gdi32.dll kern
 execute_process(COMMAND ${OBJDUMP} -p ${EXE} OUTPUT_VARIABLE headers RESULT_VARIABLE status)
 if(NOT status EQUAL 0)
   message(FATAL_ERROR "${OBJDUMP} could not read ${EXE}")
+endif()
+if(DEFINED SUBSYSTEM)
+  string(REGEX MATCH "Subsystem[ \t]+([0-9a-fA-F]+)" line "${headers}")
+  if(NOT CMAKE_MATCH_1 OR NOT CMAKE_MATCH_1 EQUAL SUBSYSTEM)
+    message(FATAL_ERROR "${EXE} has subsystem '${CMAKE_MATCH_1}', not ${SUBSYSTEM}")
+  endif()
 endif()
 string(REGEX MATCHALL "DLL Name: [^\n]+" imports "${headers}")
 if(NOT imports)

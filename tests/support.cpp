@@ -8,6 +8,7 @@
 #include <fstream>
 #include <random>
 #include <sstream>
+#include <utility>
 
 #include "archive/archive.h"
 #include "tests/reference_model.h"
@@ -303,7 +304,13 @@ std::unique_ptr<platform::ByteStream> FaultySystem::CreateReplacement(const std:
                                                                       const platform::ReplaceTarget& like, int& error) {
   if (onCreate) onCreate(path);
   auto fail = Match(failOpen, path);
-  return fail ? (error = *fail, nullptr) : Wrap(System::CreateReplacement(path, like, error), path);
+  if (fail) return error = *fail, nullptr;
+  // Where the system's replacement is made by CreateNew, that is the same
+  // creation: the hook has run for it already.
+  auto hook = std::exchange(onCreate, nullptr);
+  auto stream = Wrap(System::CreateReplacement(path, like, error), path);
+  onCreate = std::move(hook);
+  return stream;
 }
 
 std::int64_t FaultySystem::KernelCopy(int from, int to, std::size_t n, int& error) {

@@ -1,10 +1,10 @@
-#include "ui/tool_app.h"
+#include "ui/qt/tool_app.h"
 
 #include <QApplication>
 #include <QIcon>
 
 #include "ui/texts.h"
-#include "ui/tool_dialog.h"
+#include "ui/qt/tool_dialog.h"
 
 CToolApp theApp;
 

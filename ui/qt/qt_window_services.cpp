@@ -1,10 +1,10 @@
-#include "ui/qt_window_services.h"
+#include "ui/qt/qt_window_services.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
 
-#include "ui/folder_picker.h"
+#include "ui/qt/folder_picker.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "ui/folder_picker.h"
+#include "ui/qt/folder_picker.h"
 
 #include <QDialogButtonBox>
 #include <QDir>
@@ -16,7 +16,7 @@
 #include <QTreeView>
 #include <QVBoxLayout>
 
-#include "ui/dialog_units.h"
+#include "ui/qt/dialog_units.h"
 
 std::string g_strInitialFolder;
 

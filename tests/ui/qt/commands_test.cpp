@@ -9,8 +9,8 @@
 #include <QTreeView>
 
 #include "ui/commands.h"
-#include "ui/folder_picker.h"
-#include "ui/tool_dialog.h"
+#include "ui/qt/folder_picker.h"
+#include "ui/qt/tool_dialog.h"
 #include "ui_support.h"
 
 namespace {

@@ -1,4 +1,4 @@
-#include "ui/tool_dialog.h"
+#include "ui/qt/tool_dialog.h"
 
 #include <QAction>
 #include <QKeyEvent>
@@ -7,10 +7,10 @@
 #include <QMenu>
 #include <QPushButton>
 
-#include "ui/about_dialog.h"
+#include "ui/qt/about_dialog.h"
 #include "ui/commands.h"
-#include "ui/dialog_units.h"
-#include "ui/log_box.h"
+#include "ui/qt/dialog_units.h"
+#include "ui/qt/log_box.h"
 #include "ui/resource_names.h"
 #include "ui/texts.h"
 

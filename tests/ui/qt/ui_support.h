@@ -13,7 +13,7 @@
 #include <gtest/gtest.h>
 
 #include "tests/support.h"
-#include "ui/log_box.h"
+#include "ui/qt/log_box.h"
 #include "ui/window_services.h"
 
 namespace uitest {

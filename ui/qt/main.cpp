@@ -2,7 +2,7 @@
 #include <QApplication>
 
 #include "platform/platform.h"
-#include "ui/tool_app.h"
+#include "ui/qt/tool_app.h"
 
 int main(int argc, char* argv[]) {
   QApplication application(argc, argv);

@@ -10,7 +10,7 @@
 #include <QIcon>
 
 #include "log/log.h"
-#include "ui/qt_window_services.h"
+#include "ui/qt/qt_window_services.h"
 #include "ui/repaint_throttle.h"
 
 class QAction;

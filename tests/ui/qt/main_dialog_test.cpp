@@ -10,8 +10,8 @@
 #include <QSignalSpy>
 #include <QTest>
 
-#include "ui/about_dialog.h"
-#include "ui/tool_dialog.h"
+#include "ui/qt/about_dialog.h"
+#include "ui/qt/tool_dialog.h"
 #include "ui_support.h"
 
 namespace {

@@ -1,10 +1,10 @@
-#include "ui/about_dialog.h"
+#include "ui/qt/about_dialog.h"
 
 #include <QFrame>
 #include <QLabel>
 #include <QPushButton>
 
-#include "ui/dialog_units.h"
+#include "ui/qt/dialog_units.h"
 #include "ui/resource_names.h"
 #include "ui/texts.h"
 

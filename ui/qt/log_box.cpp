@@ -1,4 +1,4 @@
-#include "ui/log_box.h"
+#include "ui/qt/log_box.h"
 
 #include <algorithm>
 #include <cmath>
