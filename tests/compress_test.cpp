@@ -54,6 +54,7 @@ TEST(Compress, WalkIsPreOrderInListingOrderAndSkipsDotFolders) {
     test::WriteFile(file, file);
   test::FaultySystem sys;
   sys.listOrder["src"] = {"b.txt", "s", ".cfg", "a.txt", ".backup"};
+  sys.splitFirstRead["a.txt"] = 3;  // a file that comes in two reads
   platform::ScopedSystem scoped(sys);
   Outcome packed = Pack(dir, "src/");
   EXPECT_EQ(packed.names, (std::vector<std::string>{"b.txt", ".cfg", "a.txt", "s\\c.txt", "s\\deeper\\d.txt", ""}));
@@ -64,6 +65,7 @@ TEST(Compress, WalkIsPreOrderInListingOrderAndSkipsDotFolders) {
   auto tree = test::TreeOf("out");
   EXPECT_EQ(tree.size(), 5u);
   EXPECT_EQ(tree["s/deeper/d.txt"], "src/s/deeper/d.txt");
+  EXPECT_EQ(tree["a.txt"], "src/a.txt");
 }
 
 TEST(Compress, ExistingArchiveInsideTheFolderIsPackedWithItsOldContent) {

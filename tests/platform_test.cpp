@@ -30,7 +30,7 @@ TEST(Platform, DotDotOfTheWalkIsLogicalAndOfAGivenPathTheSystems) {
     std::string lands;
   };
   for (const Row& row : {Row{"..", false, "/walk"}, Row{"..", true, "/real/deep"}, Row{"..\\..", true, "/real"},
-                         Row{dir.path() + "/walk/link/..", true, "/real/deep"}}) {
+                         Row{dir.path() + "/walk/link/..", true, "/real/deep"}, Row{"../link", false, "/walk/link"}}) {
     ASSERT_EQ(sys.ChangeDirectory(dir.path() + "/walk/link"), 0);
     const int error = row.given ? sys.ChangeDirectoryAsGiven(row.path) : sys.ChangeDirectory(row.path);
     ASSERT_EQ(error, 0) << row.path;
@@ -50,6 +50,19 @@ TEST(Platform, FailedChangeKeepsTheCurrentDirectory) {
   test::TempDir dir;
   EXPECT_EQ(platform::Sys().ChangeDirectory("missing"), ENOENT);
   EXPECT_EQ(platform::Sys().CurrentDirectory(), dir.path());
+}
+
+// A full path below the current folder may be opened relative to it; one
+// beside it whose name merely starts the same may not.
+TEST(Platform, FullPathBesideTheCurrentFolderIsNotTakenAsInsideIt) {
+  test::TempDir dir;
+  fs::create_directories("out");
+  fs::create_directories("outX");
+  test::WriteFile("out/f", "inside");
+  test::WriteFile("outX/f", "beside");
+  ASSERT_EQ(platform::Sys().ChangeDirectory("out"), 0);
+  EXPECT_EQ(test::ReadFile(dir.path() + "/outX/f"), "beside");
+  EXPECT_EQ(test::ReadFile(dir.path() + "/out/f"), "inside");
 }
 
 TEST(Platform, PathsLongerThanTheSystemLimitWork) {
