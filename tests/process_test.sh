@@ -60,7 +60,10 @@ echo 1 >pack/one/top.txt && echo 2 >pack/two/v2.txt
 )
 failures=$((failures + $?))
 check "top left alone" "" "$(ls -d top/mod 2>/dev/null)"
-check "compress without PWD" v2.txt "$(cd pack && env -u PWD "$vrk" -q compress two t.vrk && "$vrk" list t.vrk | awk 'NR == 1 { print $2 }')"
+# Without PWD, or with one naming another folder, the current folder is where the process is.
+for env in "-u PWD" "PWD=$work/top"; do
+  check "compress with $env" v2.txt "$(cd pack && rm -f t.vrk && env $env "$vrk" -q compress two t.vrk; "$vrk" list t.vrk | awk 'NR == 1 { print $2 }')"
+done
 
 # Extraction copies through a bounded buffer: an entry claiming 4 GB with
 # little data behind it keeps peak memory small.
