@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <regex>
+#include <set>
 
 #include "archive/archive.h"
 #include "tests/support.h"
@@ -54,6 +56,7 @@ TEST(Compress, WalkIsPreOrderInListingOrderAndSkipsDotFolders) {
     test::WriteFile(file, file);
   test::FaultySystem sys;
   sys.listOrder["src"] = {"b.txt", "s", ".cfg", "a.txt", ".backup"};
+  sys.splitFirstRead["a.txt"] = 3;  // a file that comes in two reads
   platform::ScopedSystem scoped(sys);
   Outcome packed = Pack(dir, "src/");
   EXPECT_EQ(packed.names, (std::vector<std::string>{"b.txt", ".cfg", "a.txt", "s\\c.txt", "s\\deeper\\d.txt", ""}));
@@ -64,6 +67,22 @@ TEST(Compress, WalkIsPreOrderInListingOrderAndSkipsDotFolders) {
   auto tree = test::TreeOf("out");
   EXPECT_EQ(tree.size(), 5u);
   EXPECT_EQ(tree["s/deeper/d.txt"], "src/s/deeper/d.txt");
+  EXPECT_EQ(tree["a.txt"], "src/a.txt");
+}
+
+// The archive is written as NAME.partial- and eight letters or digits, a
+// fresh name each run, never one that could be taken for an archive.
+TEST(Compress, TemporaryNameIsEightFreshLettersOrDigits) {
+  test::TempDir dir;
+  fs::create_directory("src");
+  test::FaultySystem sys;
+  std::set<std::string> names;
+  sys.onCreate = [&names](const std::string& path) { names.insert(path); };
+  platform::ScopedSystem scoped(sys);
+  for (int i = 0; i < 40; ++i) ASSERT_EQ(Pack(dir).result, 1);
+  EXPECT_EQ(names.size(), 40u);
+  for (const std::string& name : names)
+    EXPECT_TRUE(std::regex_match(name, std::regex(".*out\\.vrk\\.partial-[a-z0-9]{8}"))) << name;
 }
 
 TEST(Compress, ExistingArchiveInsideTheFolderIsPackedWithItsOldContent) {

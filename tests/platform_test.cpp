@@ -30,7 +30,7 @@ TEST(Platform, DotDotOfTheWalkIsLogicalAndOfAGivenPathTheSystems) {
     std::string lands;
   };
   for (const Row& row : {Row{"..", false, "/walk"}, Row{"..", true, "/real/deep"}, Row{"..\\..", true, "/real"},
-                         Row{dir.path() + "/walk/link/..", true, "/real/deep"}}) {
+                         Row{dir.path() + "/walk/link/..", true, "/real/deep"}, Row{"../link", false, "/walk/link"}}) {
     ASSERT_EQ(sys.ChangeDirectory(dir.path() + "/walk/link"), 0);
     const int error = row.given ? sys.ChangeDirectoryAsGiven(row.path) : sys.ChangeDirectory(row.path);
     ASSERT_EQ(error, 0) << row.path;
@@ -52,6 +52,19 @@ TEST(Platform, FailedChangeKeepsTheCurrentDirectory) {
   EXPECT_EQ(platform::Sys().CurrentDirectory(), dir.path());
 }
 
+// A full path below the current folder may be opened relative to it; one
+// beside it whose name merely starts the same may not.
+TEST(Platform, FullPathBesideTheCurrentFolderIsNotTakenAsInsideIt) {
+  test::TempDir dir;
+  fs::create_directories("out");
+  fs::create_directories("outX");
+  test::WriteFile("out/f", "inside");
+  test::WriteFile("outX/f", "beside");
+  ASSERT_EQ(platform::Sys().ChangeDirectory("out"), 0);
+  EXPECT_EQ(test::ReadFile(dir.path() + "/outX/f"), "beside");
+  EXPECT_EQ(test::ReadFile(dir.path() + "/out/f"), "inside");
+}
+
 TEST(Platform, PathsLongerThanTheSystemLimitWork) {
   if (!test::LongCurrentDirectories()) GTEST_SKIP() << "long paths are not enabled on this Windows";
   test::TempDir dir;
@@ -66,6 +79,8 @@ TEST(Platform, PathsLongerThanTheSystemLimitWork) {
   const std::string deep = sys.CurrentDirectory();
   test::WriteFile("f", "x");
   ASSERT_EQ(sys.ChangeDirectory(dir.path()), 0);
+  // A missing folder level is the reason, however long the path.
+  EXPECT_EQ(sys.Rename(deep + "/no/f", deep + "/g"), sys.Rename("no/f", "g"));
   ASSERT_EQ(sys.ChangeDirectoryAsGiven(deep.substr(dir.path().size() + 1) + "/.."), 0);
   EXPECT_EQ(sys.CurrentDirectory(), deep.substr(0, deep.size() - level.size() - 1));
   ASSERT_EQ(sys.ChangeDirectory(deep), 0);

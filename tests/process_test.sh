@@ -41,7 +41,8 @@ for command in list extract; do
   check "$command to a full disk" "1 Error: standard output: No space left on device" "$? $err"
 done
 # The debug channel already copies each line to standard error: once only.
-check "--debug error lines" 1 "$("$vrk" --debug -q extract missing.vrk 2>&1 >/dev/null | grep -c '^Error: ')"
+check "--debug lines" 2 "$("$vrk" --debug -q extract missing.vrk 2>&1 >/dev/null | grep -c -e '^Error: ' -e '^Extracting')"
+check "list of a pipe" big.bin "$(cat big.vrk | "$vrk" list /dev/stdin | awk 'NR == 1 { print $2 }')"
 # ".." means what it means to cat, even in a folder entered through a link:
 # every command reads and writes top/rel/v2, never top.
 mkdir -p top/rel/v2/work pack/one pack/two
@@ -59,6 +60,10 @@ echo 1 >pack/one/top.txt && echo 2 >pack/two/v2.txt
 )
 failures=$((failures + $?))
 check "top left alone" "" "$(ls -d top/mod 2>/dev/null)"
+# Without PWD, or with one naming another folder, the current folder is where the process is.
+for env in "-u PWD" "PWD=$work/top"; do
+  check "compress with $env" v2.txt "$(cd pack && rm -f t.vrk && env $env "$vrk" -q compress two t.vrk; "$vrk" list t.vrk | awk 'NR == 1 { print $2 }')"
+done
 
 # Extraction copies through a bounded buffer: an entry claiming 4 GB with
 # little data behind it keeps peak memory small.

@@ -224,9 +224,13 @@ class FaultyStream final : public platform::ByteStream {
  public:
   FaultyStream(std::unique_ptr<platform::ByteStream> inner, const std::pair<std::size_t, int>* writeLimit,
                const std::pair<std::size_t, int>* readLimit, const std::int64_t* length, const std::size_t* killLimit,
-               int killSignal)
+               int killSignal, const std::size_t* split)
       : inner_(std::move(inner)), writeLimit_(writeLimit), readLimit_(readLimit), length_(length), killLimit_(killLimit),
-        killSignal_(killSignal) {}
+        killSignal_(killSignal), split_(split) {}
+
+  std::size_t ReadUpTo(void* buffer, std::size_t n) override {
+    return Read(buffer, split_ && read_ == 0 ? std::min(n, *split_) : n);
+  }
 
   std::size_t Read(void* buffer, std::size_t n) override {
     if (readLimit_) {
@@ -267,6 +271,7 @@ class FaultyStream final : public platform::ByteStream {
   const std::int64_t* length_;
   const std::size_t* killLimit_;
   int killSignal_;
+  const std::size_t* split_;
   std::size_t read_ = 0, written_ = 0;
   int error_ = 0;
 };
@@ -280,8 +285,9 @@ std::unique_ptr<platform::ByteStream> FaultySystem::Wrap(std::unique_ptr<platfor
   auto read = Match(shortReadAfter, path);
   auto length = Match(fakeLength, path);
   auto kill = Match(killAfterWriting, path);
-  if (!write && !read && !length && !kill) return stream;
-  return std::make_unique<FaultyStream>(std::move(stream), write, read, length, kill, killSignal);
+  auto split = Match(splitFirstRead, path);
+  if (!write && !read && !length && !kill && !split) return stream;
+  return std::make_unique<FaultyStream>(std::move(stream), write, read, length, kill, killSignal, split);
 }
 
 std::unique_ptr<platform::ByteStream> FaultySystem::OpenRead(const std::string& path, bool regularOnly, int& error) {
@@ -316,6 +322,9 @@ std::unique_ptr<platform::ByteStream> FaultySystem::CreateReplacement(const std:
 std::int64_t FaultySystem::KernelCopy(int from, int to, std::size_t n, int& error) {
   ++kernelCopies;
   if (refuseKernelCopy == 0) return System::KernelCopy(from, to, n, error);
+  // A refusing system still moves a part first, so the copy through memory
+  // has to carry on from where the kernel stopped.
+  if (kernelCopies % 2 == 1) return System::KernelCopy(from, to, std::min<std::size_t>(n, 4096), error);
   error = refuseKernelCopy;
   return -1;
 }

@@ -141,6 +141,9 @@ class FaultySystem : public platform::System {
   std::map<std::string, std::pair<std::size_t, int>> failWriteAfter;
   // Reads from a matching file end (cleanly, or with the error) after this many bytes.
   std::map<std::string, std::pair<std::size_t, int>> shortReadAfter;
+  // The first read of a matching file stops after this many bytes, though
+  // more follow (as a read of a pipe or a network file may).
+  std::map<std::string, std::size_t> splitFirstRead;
   // Length() of a matching file reports this instead.
   std::map<std::string, std::int64_t> fakeLength;
   // The order in which a folder's items are listed, by folder name.
