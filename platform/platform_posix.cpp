@@ -801,13 +801,13 @@ RemovedOnInterrupt::RemovedOnInterrupt(const std::string& path) {
 
 RemovedOnInterrupt::~RemovedOnInterrupt() { Release(g_pendingFile.exchange(nullptr)); }
 
-// Half the limit, up to 65,536 files: the other half stays for the folders,
-// the archive and whatever else the process has open.
+// Up to 65,536 files, leaving 2,048 descriptors (half of a small limit) for
+// the folders, the archive and whatever else the process has open.
 OpenFileAllowance::OpenFileAllowance() {
-  constexpr rlim_t kMostKept = 65536;
+  constexpr rlim_t kMostKept = 65536, kSpare = 2048;
   struct rlimit limit;
   if (getrlimit(RLIMIT_NOFILE, &limit) != 0) return;
-  const rlim_t wanted = std::min<rlim_t>(limit.rlim_max, 2 * kMostKept);
+  const rlim_t wanted = std::min<rlim_t>(limit.rlim_max, kMostKept + kSpare);
   if (limit.rlim_cur < wanted) {
     struct rlimit raised = limit;
     raised.rlim_cur = wanted;
@@ -816,7 +816,8 @@ OpenFileAllowance::OpenFileAllowance() {
       limit = raised;
     }
   }
-  files_ = static_cast<std::size_t>(std::min<rlim_t>(limit.rlim_cur / 2, kMostKept));
+  const rlim_t spare = std::min(kSpare, limit.rlim_cur / 2);
+  files_ = static_cast<std::size_t>(std::min(limit.rlim_cur - spare, kMostKept));
 }
 
 OpenFileAllowance::~OpenFileAllowance() {
