@@ -1,8 +1,6 @@
 // Packing a folder tree into an archive file.
-#include <algorithm>
 #include <cerrno>
 #include <random>
-#include <utility>
 
 #include "archive/archive.h"
 #include "archive/report.h"
@@ -35,17 +33,14 @@ int Archive::CompressPath(const char* archivePath, const char* folder) {
   LogPrintf("Compressing path %s into %s...\n", folder, archivePath);
 
   // Files the walk opens and does not read stay open for the write, as far
-  // as the limit of open files allows.
-  // Whatever the outcome, they are closed before the limit goes back.
+  // as the limit of open files allows; whatever the outcome, they are
+  // closed before the limit goes back.
   platform::OpenFileAllowance allowance;
   struct ClosedAtTheEnd {
     PackedData& data;
-    std::size_t keepOpenUpTo;
-    ~ClosedAtTheEnd() {
-      data.clear();
-      data.keepOpenUpTo = keepOpenUpTo;
-    }
-  } closed{data, std::exchange(data.keepOpenUpTo, std::min(data.keepOpenUpTo, allowance.files()))};
+    ~ClosedAtTheEnd() { data.clear(); }
+  } closed{data};
+  data.AllowOpen(allowance.files());
   const std::string saved = sys.CurrentDirectory();
   rootPrefix = folder;
   if (int error = sys.ChangeDirectoryAsGiven(folder)) {

@@ -40,7 +40,7 @@ void PackedData::Keep(std::uint32_t size) {
 void PackedData::Reference(std::uint32_t size, std::unique_ptr<platform::ByteStream> file) {
   pieces_.push_back(Piece{size, false, file->Identity()});
   size_ += size;
-  if (keptOpen_ < keepOpenUpTo) {
+  if (keptOpen_ < std::min(keepOpenUpTo, openAllowed_)) {
     open_.resize(pieces_.size());
     open_.back() = std::move(file);
     ++keptOpen_;
@@ -55,6 +55,7 @@ void PackedData::clear() {
   pieces_ = {};
   open_ = std::vector<std::unique_ptr<platform::ByteStream>>();
   keptOpen_ = 0;
+  openAllowed_ = 0;
   held_.reset();
   heldSize_ = 0;
   size_ = 0;

@@ -27,8 +27,11 @@ class PackedData {
   // Bytes the walk may hold, all files together.
   std::size_t holdBudget = 16 << 20;
   // Referenced files that may stay open from the walk to the write, at
-  // most; a packing run lowers it to what the process may keep open.
+  // most; fewer when AllowOpen() allows fewer.
   std::size_t keepOpenUpTo = std::numeric_limits<std::size_t>::max();
+  // How many files the process may keep open for this data block; none
+  // until this is called, and none again after clear().
+  void AllowOpen(std::size_t files) { openAllowed_ = files; }
 
   struct Piece {
     std::uint32_t size = 0;
@@ -44,7 +47,7 @@ class PackedData {
   void Keep(std::uint32_t size);
   // Appends a piece whose bytes stay in the file until the archive is
   // written; the file, opened and unread, is kept open for the write while
-  // keepOpenUpTo allows.
+  // keepOpenUpTo and AllowOpen() allow.
   void Reference(std::uint32_t size, std::unique_ptr<platform::ByteStream> file);
   // The file a piece kept open since the walk, or null when it was not kept
   // (or was taken already).
@@ -61,6 +64,7 @@ class PackedData {
   std::vector<Piece> pieces_;
   std::vector<std::unique_ptr<platform::ByteStream>> open_;  // by piece; null where none is kept
   std::size_t keptOpen_ = 0;
+  std::size_t openAllowed_ = 0;
   std::unique_ptr<std::uint8_t[]> held_;  // holdBudget + 1 bytes, made on first use
   std::size_t heldSize_ = 0;
   std::uint64_t size_ = 0;
