@@ -8,6 +8,7 @@
 #include <fstream>
 #include <random>
 #include <sstream>
+#include <utility>
 
 #include "archive/archive.h"
 #include "tests/reference_model.h"
@@ -309,7 +310,13 @@ std::unique_ptr<platform::ByteStream> FaultySystem::CreateReplacement(const std:
                                                                       const platform::ReplaceTarget& like, int& error) {
   if (onCreate) onCreate(path);
   auto fail = Match(failOpen, path);
-  return fail ? (error = *fail, nullptr) : Wrap(System::CreateReplacement(path, like, error), path);
+  if (fail) return error = *fail, nullptr;
+  // A system whose CreateReplacement goes through CreateNew must not run
+  // the hook a second time.
+  auto hook = std::exchange(onCreate, nullptr);
+  auto out = System::CreateReplacement(path, like, error);
+  onCreate = std::move(hook);
+  return Wrap(std::move(out), path);
 }
 
 std::int64_t FaultySystem::KernelCopy(int from, int to, std::size_t n, int& error) {
