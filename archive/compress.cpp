@@ -32,6 +32,15 @@ int Archive::CompressPath(const char* archivePath, const char* folder) {
   const std::string notWritten = StringPrintf("; %s was not written", archivePath);
   LogPrintf("Compressing path %s into %s...\n", folder, archivePath);
 
+  // Files the walk opens and does not read stay open for the write, as far
+  // as the limit of open files allows; whatever the outcome, they are
+  // closed before the limit goes back.
+  platform::OpenFileAllowance allowance;
+  struct ClosedAtTheEnd {
+    PackedData& data;
+    ~ClosedAtTheEnd() { data.clear(); }
+  } closed{data};
+  data.AllowOpen(allowance.files());
   const std::string saved = sys.CurrentDirectory();
   rootPrefix = folder;
   if (int error = sys.ChangeDirectoryAsGiven(folder)) {

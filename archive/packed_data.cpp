@@ -37,8 +37,25 @@ void PackedData::Keep(std::uint32_t size) {
   size_ += size;
 }
 
+void PackedData::Reference(std::uint32_t size, std::unique_ptr<platform::ByteStream> file) {
+  pieces_.push_back(Piece{size, false, file->Identity()});
+  size_ += size;
+  if (keptOpen_ < std::min(keepOpenUpTo, openAllowed_)) {
+    open_.resize(pieces_.size());
+    open_.back() = std::move(file);
+    ++keptOpen_;
+  }
+}
+
+std::unique_ptr<platform::ByteStream> PackedData::TakeOpen(std::size_t piece) {
+  return piece < open_.size() ? std::move(open_[piece]) : nullptr;
+}
+
 void PackedData::clear() {
   pieces_ = {};
+  open_ = std::vector<std::unique_ptr<platform::ByteStream>>();
+  keptOpen_ = 0;
+  openAllowed_ = 0;
   held_.reset();
   heldSize_ = 0;
   size_ = 0;
@@ -79,7 +96,7 @@ struct Chunk {
 // bounded; the writer recycles each chunk once written.
 class DataReader {
  public:
-  DataReader(const PackedData& data, const std::vector<std::unique_ptr<ArchiveEntry>>& entries, std::string folder)
+  DataReader(PackedData& data, const std::vector<std::unique_ptr<ArchiveEntry>>& entries, std::string folder)
       : data_(data), entries_(entries), folder_(std::move(folder)) {
     for (int i = 0; i < kChunks; ++i) free_.push_back(std::make_unique<Chunk>());
     thread_ = std::thread([this] { Run(); });
@@ -149,22 +166,36 @@ class DataReader {
         held += piece.size;
         continue;
       }
-      // The file is opened again by the path the walk opened it by. It must
-      // still be the file the walk logged, at the size it logged; its bytes
-      // are taken as they are now.
+      // A file the walk kept open is the file it logged; any other is opened
+      // again by the path the walk opened it by and must still be that file.
+      // Either must still have the size logged, and a kept one still a name
+      // (it was not removed or replaced); its bytes are taken as they are now.
       const std::string& name = entries_[k]->name;
       path.resize(folder_.size());
       path += name;
+      std::unique_ptr<platform::ByteStream> file = data_.TakeOpen(k);
+      const bool kept = file != nullptr;
       int error = 0;
-      std::unique_ptr<platform::ByteStream> file = sys.OpenRead(path, true, error);
+      if (!kept) file = sys.OpenRead(path, true, error);
+      std::int64_t length = -1;
+      bool named = true;
       std::string& failure = chunk->failure;
       if (!file) {
         failure = StringPrintf("%s: the file cannot be read since the walk: %s\n", name.c_str(),
                                platform::ErrorText(error).c_str());
-      } else if (!(file->Identity() == piece.id)) {
+      } else if (!kept && !(file->Identity() == piece.id)) {
         failure = StringPrintf("%s: the file was replaced by another since the walk\n", name.c_str());
-      } else if (const std::int64_t length = file->Length(); length < 0) {
+      } else if (kept ? !file->StateNow(length, named) : (length = file->Length()) < 0) {
         failure = StringPrintf("%s: read error: %s\n", name.c_str(), platform::ErrorText(file->error()).c_str());
+      } else if (!named) {
+        platform::PathStatus now;
+        const int why = sys.Status(path, true, now);
+        if (why || !now.exists) {
+          failure = StringPrintf("%s: the file cannot be read since the walk: %s\n", name.c_str(),
+                                 platform::ErrorText(why ? why : ENOENT).c_str());
+        } else {
+          failure = StringPrintf("%s: the file was replaced by another since the walk\n", name.c_str());
+        }
       } else if (static_cast<std::uint64_t>(length) != piece.size) {
         failure = StringPrintf("%s: the file %s since the walk (it had %llu bytes, now %llu)\n", name.c_str(),
                                static_cast<std::uint64_t>(length) > piece.size ? "grew" : "shrank", Ull(piece.size),
@@ -192,7 +223,7 @@ class DataReader {
     }
   }
 
-  const PackedData& data_;
+  PackedData& data_;
   const std::vector<std::unique_ptr<ArchiveEntry>>& entries_;
   const std::string folder_;
   std::mutex mutex_;

@@ -5,12 +5,15 @@
 // held in memory while the held bytes stay within a fixed budget; any other
 // file is referenced by the identity it had when the walk opened it and the
 // size the walk logged, and its bytes are copied into the archive when the
-// archive is written. Memory thus stays bounded whatever the size of the
+// archive is written. A referenced file stays open from the walk to the
+// write while the files kept open stay within a share of what the process
+// may open; any other is opened again by its path at the write. Memory thus stays bounded whatever the size of the
 // tree: the budget, plus a few bytes per entry.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <limits>
 #include <memory>
 #include <vector>
 
@@ -23,6 +26,12 @@ class PackedData {
   static constexpr std::size_t kHoldUpTo = 256 * 1024;
   // Bytes the walk may hold, all files together.
   std::size_t holdBudget = 16 << 20;
+  // Referenced files that may stay open from the walk to the write, at
+  // most; fewer when AllowOpen() allows fewer.
+  std::size_t keepOpenUpTo = std::numeric_limits<std::size_t>::max();
+  // How many files the process may keep open for this data block; none
+  // until this is called, and none again after clear().
+  void AllowOpen(std::size_t files) { openAllowed_ = files; }
 
   struct Piece {
     std::uint32_t size = 0;
@@ -36,18 +45,26 @@ class PackedData {
   std::uint8_t* HoldPlace(std::size_t size);
   // Appends a piece of size bytes just read into HoldPlace(size).
   void Keep(std::uint32_t size);
-  // Appends a piece whose bytes stay in the file until the archive is written.
-  void Reference(std::uint32_t size, platform::NodeId id) { pieces_.push_back(Piece{size, false, id}); }
+  // Appends a piece whose bytes stay in the file until the archive is
+  // written; the file, opened and unread, is kept open for the write while
+  // keepOpenUpTo and AllowOpen() allow.
+  void Reference(std::uint32_t size, std::unique_ptr<platform::ByteStream> file);
+  // The file a piece kept open since the walk, or null when it was not kept
+  // (or was taken already).
+  std::unique_ptr<platform::ByteStream> TakeOpen(std::size_t piece);
 
   const std::vector<Piece>& pieces() const { return pieces_; }
   const std::uint8_t* held() const { return held_.get(); }
   // The sum of every piece's size.
   std::uint64_t size() const { return size_; }
-  // Gives back everything held.
+  // Gives back everything held, and closes every file kept open.
   void clear();
 
  private:
   std::vector<Piece> pieces_;
+  std::vector<std::unique_ptr<platform::ByteStream>> open_;  // by piece; null where none is kept
+  std::size_t keptOpen_ = 0;
+  std::size_t openAllowed_ = 0;
   std::unique_ptr<std::uint8_t[]> held_;  // holdBudget + 1 bytes, made on first use
   std::size_t heldSize_ = 0;
   std::uint64_t size_ = 0;

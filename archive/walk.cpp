@@ -165,7 +165,7 @@ void Archive::AddFile(const char* fullPath) {
   if (!place) {
     // Copied from the file when the archive is written; the open has shown
     // that it can be read.
-    data.Reference(entry->dataSize, file->Identity());
+    data.Reference(entry->dataSize, std::move(file));
     entries.push_back(std::move(entry));
     return;
   }

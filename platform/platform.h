@@ -77,6 +77,16 @@ class ByteStream {
   virtual int error() const = 0;
   // Which file the stream is open on, as the system told it at the open.
   virtual NodeId Identity() const { return {}; }
+  // What the system says of the open file now: its length, and whether it
+  // still has a name (a file removed, or replaced by a rename, has none while
+  // it stays open). False when the system could not tell, with the reason
+  // in error(). A stream that cannot ask again answers what it learnt at
+  // the open.
+  virtual bool StateNow(std::int64_t& length, bool& named) {
+    length = Length();
+    named = true;
+    return length >= 0;
+  }
   // Copies up to n bytes from this stream to out and returns how many
   // reached out. Fewer means this stream ended or failed (error()) or a
   // write failed (out.error()). buffer is the copy buffer; a stream that can
@@ -220,6 +230,23 @@ class RemovedOnInterrupt {
   ~RemovedOnInterrupt();
   RemovedOnInterrupt(const RemovedOnInterrupt&) = delete;
   RemovedOnInterrupt& operator=(const RemovedOnInterrupt&) = delete;
+};
+
+// For as long as it lives, raises the process's limit of open files as far
+// as the system lets it, and tells how many files a run may keep open
+// besides what else the process opens: a safe share of that limit (none
+// where a file kept open costs more than opening it again).
+class OpenFileAllowance {
+ public:
+  OpenFileAllowance();
+  ~OpenFileAllowance();
+  OpenFileAllowance(const OpenFileAllowance&) = delete;
+  OpenFileAllowance& operator=(const OpenFileAllowance&) = delete;
+  std::size_t files() const { return files_; }
+
+ private:
+  std::size_t files_ = 0;
+  std::uint64_t restore_ = 0;  // the limit to put back, 0 if none was changed
 };
 
 // Turns the debug channel on or off. Off by default unless the environment

@@ -6,6 +6,7 @@
 // through a link is left again along the path that was entered.
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -115,6 +116,16 @@ class FdStream final : public ByteStream {
   std::int64_t Length() override { return length_; }
   int error() const override { return error_; }
   NodeId Identity() const override { return id_; }
+  bool StateNow(std::int64_t& length, bool& named) override {
+    struct stat st;
+    if (fstat(fd_, &st) != 0) {
+      error_ = errno;
+      return false;
+    }
+    length = st.st_size;
+    named = st.st_nlink > 0;
+    return true;
+  }
 
   bool Seek(std::uint64_t offset) override {
     if (offset > static_cast<std::uint64_t>(std::numeric_limits<off_t>::max())) {
@@ -789,5 +800,31 @@ RemovedOnInterrupt::RemovedOnInterrupt(const std::string& path) {
 }
 
 RemovedOnInterrupt::~RemovedOnInterrupt() { Release(g_pendingFile.exchange(nullptr)); }
+
+// Up to 65,536 files, leaving 2,048 descriptors (half of a small limit) for
+// the folders, the archive and whatever else the process has open.
+OpenFileAllowance::OpenFileAllowance() {
+  constexpr rlim_t kMostKept = 65536, kSpare = 2048;
+  struct rlimit limit;
+  if (getrlimit(RLIMIT_NOFILE, &limit) != 0) return;
+  const rlim_t wanted = std::min<rlim_t>(limit.rlim_max, kMostKept + kSpare);
+  if (limit.rlim_cur < wanted) {
+    struct rlimit raised = limit;
+    raised.rlim_cur = wanted;
+    if (setrlimit(RLIMIT_NOFILE, &raised) == 0) {
+      restore_ = limit.rlim_cur;
+      limit = raised;
+    }
+  }
+  const rlim_t spare = std::min(kSpare, limit.rlim_cur / 2);
+  files_ = static_cast<std::size_t>(std::min(limit.rlim_cur - spare, kMostKept));
+}
+
+OpenFileAllowance::~OpenFileAllowance() {
+  struct rlimit limit;
+  if (restore_ == 0 || getrlimit(RLIMIT_NOFILE, &limit) != 0) return;
+  limit.rlim_cur = static_cast<rlim_t>(restore_);
+  static_cast<void>(setrlimit(RLIMIT_NOFILE, &limit));
+}
 
 }  // namespace platform

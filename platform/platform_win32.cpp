@@ -422,4 +422,8 @@ std::string SystemErrorText(int error) {
   return reason.empty() ? "System error " + std::to_string(code) : reason;
 }
 
+// Files are opened again when the archive is written: nothing is kept.
+OpenFileAllowance::OpenFileAllowance() = default;
+OpenFileAllowance::~OpenFileAllowance() = default;
+
 }  // namespace platform

@@ -70,7 +70,8 @@ struct PackFault {
   const char* label;
   std::function<void(test::FaultySystem&)> arm;
   const char* error;
-  bool copiedAtWrite = false;  // no file held: each is read again when the archive is written
+  bool copiedAtWrite = false;  // no file held: each is read when the archive is written
+  bool reopened = false;       // and none kept open since the walk: each is opened again
 };
 void PrintTo(const PackFault& c, std::ostream* os) { *os << c.label; }
 
@@ -88,7 +89,7 @@ TEST_P(CompressFault, LeavesTheExistingArchiveUntouched) {
   test::FaultySystem sys;
   GetParam().arm(sys);
   platform::ScopedSystem scoped(sys);
-  test::Outcome packed = test::Pack(dir, "src", GetParam().copiedAtWrite ? 0 : -1);
+  test::Outcome packed = test::Pack(dir, "src", GetParam().copiedAtWrite ? 0 : -1, !GetParam().reopened);
   EXPECT_EQ(packed.result, 0);
   EXPECT_NE(std::find(packed.lines.begin(), packed.lines.end(), GetParam().error), packed.lines.end())
       << testing::PrintToString(packed.lines);
@@ -138,13 +139,21 @@ INSTANTIATE_TEST_SUITE_P(
                   "Error: sub\\b.txt: the file was replaced by another since the walk", true},
         PackFault{"removed after the walk", [](auto& s) { s.onCreate = [](auto&) { fs::remove("src/sub/b.txt"); }; },
                   "Error: sub\\b.txt: the file cannot be read since the walk: No such file or directory", true},
-        PackFault{"unreadable after the walk",
+        PackFault{"replaced after the walk, opened again",
+                  [](auto& s) {
+                    s.onCreate = [](auto&) {
+                      test::WriteFile("src/new.txt", "9876543210");
+                      fs::rename("src/new.txt", "src/sub/b.txt");
+                    };
+                  },
+                  "Error: sub\\b.txt: the file was replaced by another since the walk", true, true},
+        PackFault{"unreadable after the walk, opened again",
                   [](auto& s) { s.onCreate = [&s](auto&) { s.failOpen["sub/b.txt"] = EACCES; }; },
-                  "Error: sub\\b.txt: the file cannot be read since the walk: Permission denied", true},
-        PackFault{"shrank while copied", [](auto& s) { s.onCreate = [&s](auto&) { s.shortReadAfter["z.txt"] = {2, 0}; }; },
+                  "Error: sub\\b.txt: the file cannot be read since the walk: Permission denied", true, true},
+        PackFault{"shrank while copied", [](auto& s) { s.shortReadAfter["z.txt"] = {2, 0}; },
                   "Error: z.txt: the file shrank while it was copied (2 of 4 bytes)", true},
         PackFault{"read error while copied",
-                  [](auto& s) { s.onCreate = [&s](auto&) { s.shortReadAfter["z.txt"] = {2, EIO}; }; },
+                  [](auto& s) { s.shortReadAfter["z.txt"] = {2, EIO}; },
                   "Error: z.txt: read error: Input/output error", true},
         PackFault{"folder vanishes during the walk",
                   [](auto& s) {

@@ -133,10 +133,11 @@ Outcome ExtractBytes(const std::string& archiveName, const std::string& bytes, c
 
 bool Outcome::Logged(const std::string& line) const { return std::find(lines.begin(), lines.end(), line) != lines.end(); }
 
-Outcome Pack(const TempDir& dir, const std::string& folder, long holdBudget) {
+Outcome Pack(const TempDir& dir, const std::string& folder, long holdBudget, bool keepOpen) {
   LogCapture log;
   Archive archive;
   if (holdBudget >= 0) archive.data.holdBudget = static_cast<std::size_t>(holdBudget);
+  if (!keepOpen) archive.data.keepOpenUpTo = 0;
   std::string full = dir.path() + "/" + folder;
   int result = archive.CompressPath("out.vrk", full.c_str());
   Outcome packed{result, log.Lines(), {}};
@@ -263,6 +264,11 @@ class FaultyStream final : public platform::ByteStream {
   std::int64_t Length() override { return length_ ? *length_ : inner_->Length(); }
   int error() const override { return error_ ? error_ : inner_->error(); }
   platform::NodeId Identity() const override { return inner_->Identity(); }
+  bool StateNow(std::int64_t& length, bool& named) override {
+    if (!inner_->StateNow(length, named)) return false;
+    if (length_) length = *length_;
+    return true;
+  }
 
  private:
   std::unique_ptr<platform::ByteStream> inner_;

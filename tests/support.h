@@ -94,7 +94,7 @@ Outcome ExtractBytes(const std::string& archiveName, const std::string& bytes, c
                      bool recoverEmptyFiles = false);
 // Packs dir/folder into dir/out.vrk, with dir current;
 // a holdBudget of 0 copies every file at the write instead of holding any.
-Outcome Pack(const TempDir& dir, const std::string& folder = "src", long holdBudget = -1);
+Outcome Pack(const TempDir& dir, const std::string& folder = "src", long holdBudget = -1, bool keepOpen = true);
 
 // Names the cases of a parameterised table after their rows' `label`.
 struct LabelName {
