@@ -433,19 +433,26 @@ std::unique_ptr<ByteStream> System::OpenRead(const std::string& path, bool regul
                                     NodeId{static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)});
 }
 
-std::unique_ptr<ByteStream> System::CreateNew(const std::string& path, int& error) {
+namespace {
+
+// Creates a file that must not exist yet, nor be a link; its descriptor, or
+// -1 with the reason in error.
+int CreateExclusive(const std::string& path, mode_t mode, int& error) {
   PathAt at(path);
   if (at.error()) {
     error = at.error();
-    return nullptr;
+    return -1;
   }
-  int fd = openat(at.dir(), at.name(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY, 0666);
-  if (fd < 0) {
-    error = errno;
-    return nullptr;
-  }
-  error = 0;
-  return std::make_unique<FdStream>(fd, 0);
+  int fd = openat(at.dir(), at.name(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY, mode);
+  error = fd < 0 ? errno : 0;
+  return fd;
+}
+
+}  // namespace
+
+std::unique_ptr<ByteStream> System::CreateNew(const std::string& path, int& error) {
+  int fd = CreateExclusive(path, 0666, error);
+  return fd < 0 ? nullptr : std::make_unique<FdStream>(fd, 0);
 }
 
 int System::FindReplaceTarget(const std::string& path, ReplaceTarget& target) {
@@ -495,17 +502,9 @@ int System::FindReplaceTarget(const std::string& path, ReplaceTarget& target) {
 
 std::unique_ptr<ByteStream> System::CreateReplacement(const std::string& path, const ReplaceTarget& like, int& error) {
   if (!like.exists) return CreateNew(path, error);
-  PathAt at(path);
-  if (at.error()) {
-    error = at.error();
-    return nullptr;
-  }
   // Private to the owner until it has the old file's bits.
-  int fd = openat(at.dir(), at.name(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY, 0600);
-  if (fd < 0) {
-    error = errno;
-    return nullptr;
-  }
+  int fd = CreateExclusive(path, 0600, error);
+  if (fd < 0) return nullptr;
   mode_t mode = static_cast<mode_t>(like.mode);
   struct stat st;
   if (fstat(fd, &st) == 0 && (st.st_uid != like.owner || st.st_gid != like.group)) {
@@ -519,7 +518,6 @@ std::unique_ptr<ByteStream> System::CreateReplacement(const std::string& path, c
   }
   // Should this fail, the file stays private: stricter than the old one, never looser.
   static_cast<void>(fchmod(fd, mode));
-  error = 0;
   return std::make_unique<FdStream>(fd, 0);
 }
 
