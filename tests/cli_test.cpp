@@ -67,169 +67,136 @@ const std::string kMaps =
     ArchiveBytes::Of({{"a.txt", "abc"}, {"sub\\b.txt", "0\n1\r\n2"}, {"sub\\c.dat", "cc"}, {"z.txt", "zz"}});
 const std::string kEmptyInside =
     ArchiveBytes().Header("a.txt", 3).Header("e", 0).Header("b", 1).Terminator().Raw("abcb").str();
-const std::string kPlain = ArchiveBytes::Of({{"a.txt", "aaa"}, {"s\\b", "ssssssss"}});
 const std::string kRelease = ArchiveBytes::Of({{"a.txt", "abc"}, {"s\\b", "0123"}, {"z", "zz"}});
 const std::string kCollide = ArchiveBytes::Of(
     {{"a", "1"}, {"a\\b", "2"}, {"c\\d", "3"}, {"c", "4"}, {"d.txt", "5"}, {".\\d.txt", "6"}, {"..\\x", "7"}});
-const std::string kCatNamedEnd = ArchiveBytes().Header("a", 1).Header("e", 0).Header("b", 1).Terminator().Raw("ab").str();
 const Files kMapsGiven{{"maps.vrk", kMaps}, {"out/f", ""}};
 
-INSTANTIATE_TEST_SUITE_P(
-    Compress, Vrk,
-    testing::Values(
-        Row{"into_another_folder", {{"tree/sub/b.txt", "0123456789"}, {"archives/f", ""}}, {"c", "tree", "archives/t.vrk"},
-            0, "...tree into t.vrk...\nCompressing sub\\b.txt (10 bytes)\nOK!\nSaving t.vrk...\nAll done!\n", "",
-            {{"archives/t.vrk", kTree}}},
-        Row{"sorted",
-            {{"src/b.txt", "b"}, {"src/C.txt", "C"}, {"src/_", "_"}, {"src/a/x", "x"}, {"src/a/y/z", "z"},
-             {"src/B/w", "w"}, {"src/\xe9", "e"}},
-            {"-q", "c", "--sort", "src", "out.vrk"}, 0, "", "",
-            {{"out.vrk", ArchiveBytes::Of({{"C.txt", "C"}, {"_", "_"}, {"b.txt", "b"}, {"\xe9", "e"}, {"B\\w", "w"},
-                                           {"a\\x", "x"}, {"a\\y\\z", "z"}})}}},
-        Row{"missing_folder", {}, {"c", "nowhere", "x.vrk"}, 1, "Error: nowhere: No such file or directory\n", ""}),
-    test::LabelName());
-
-INSTANTIATE_TEST_SUITE_P(
-    Extract, Vrk,
-    testing::Values(
-        Row{"from_another_folder", {{"archives/t.vrk", kTree}}, {"extract", "archives/t.vrk"}, 0,
-            "Extracting file t.vrk...\nExtracting sub\\b.txt (10 bytes)\nAll done!\n", "",
-            {{"archives/t/sub/b.txt", "0123456789"}}},
-        Row{"quiet_failure", {}, {"x", "missing.vrk", "--quiet"}, 1, "", "Error: missing.vrk: No such file or directory\n"},
-        Row{"names_the_last_among_them", kMapsGiven, {"x", "maps.vrk", "sub/c.dat", "z.txt"}, 0, "...", "",
-            {{"maps/sub/c.dat", "cc"}, {"maps/z.txt", "zz"}}},
-        Row{"a_name_matching_nothing", kMapsGiven, {"x", "maps.vrk", "a.txt", "b*"}, 1,
-            "...Error: b*: no entry of the archive matches this name\n", "", {{"maps/a.txt", "abc"}}},
-        Row{"into_a_folder", kMapsGiven, {"x", "maps.vrk", "z.txt", "-C", "out"}, 0, "...", "",
-            {{"out/maps/z.txt", "zz"}}},
-        Row{"straight_into_a_new_folder", kMapsGiven, {"x", "maps.vrk", "z.txt", "-o", "out/new"}, 0, "...", "",
-            {{"out/new/z.txt", "zz"}}}),
-    test::LabelName());
-
-// One line per entry, names shown as messages show them; the total only for
-// an archive read whole; problems on standard error.
-INSTANTIATE_TEST_SUITE_P(
-    List, Vrk,
-    testing::Values(
-        Row{"sizes_names_and_total",
-            {{"m.vrk", ArchiveBytes::Of({{"a.txt", "abc"}, {"sub\\b.txt", std::string(1234567, 'b')}})}},
-            {"l", "m.vrk"}, 0, "         3  a.txt\n   1234567  sub\\b.txt\n2 files, 1234570 bytes\n", ""},
-        Row{"names_escaped", {{"m.vrk", ArchiveBytes::Of({{"x\n    999999  readme.txt\x1b[2J", "1"}})}}, {"l", "m.vrk"},
-            0, "         1  x^J    999999  readme.txt^[[2J\n1 file, 1 byte\n", ""},
-        Row{"empty_file_packed_by_another_writer", {{"m.vrk", kEmptyInside}}, {"l", "m.vrk"}, 1, "",
-            "Error: e: a header of size 0 with a name ends the list at offset 26: the archive holds an empty file "
-            "packed by another writer, so where its data block begins is unknown and nothing is listed; to recover "
-            "it, run: vrk list --recover m.vrk\n"},
-        Row{"empty_file_recovered", {{"m.vrk", kEmptyInside}}, {"l", "--recover", "m.vrk"}, 0,
-            "         3  a.txt\n         0  e\n         1  b\n3 files, 4 bytes\n",
-            "Warning: m.vrk: recovered 1 empty file packed by another writer (the first, e, at offset 26): the header "
-            "list was read on to the terminator, and the sizes account for the whole archive\n"},
-        Row{"json", {{"m.vrk", kPlain}}, {"list", "--json", "m.vrk"}, 0,
-            R"({"archive": "m.vrk", "entries": [
-                {"name": "a.txt", "path": "a.txt", "size": 3, "header_offset": 0, "data_offset": 71},
-                {"name": "s\\b", "path": "s/b", "size": 8, "header_offset": 26, "data_offset": 74}],
-                "summary": {"entries": 2, "bytes": 11, "complete": true, "terminator": true, "trailer": true}})",
-            ""},
-        Row{"json_not_utf8", {{"m.vrk", ArchiveBytes::Of({{"\xe9t\xe9.txt", "1"}, {"\xc3\xa9", "2"}})}},
-            {"list", "--json", "m.vrk"}, 0,
-            R"({"entries": [{"name_hex": "e974e92e747874"}, {"name": "\u00e9", "path": "\u00e9"}]})", ""},
-        Row{"json_cut_trailer", {{"m.vrk", kPlain.substr(0, kPlain.size() - 1)}}, {"list", "--json", "m.vrk"}, 0,
-            R"({"entries": [{"data_offset": 71}], "summary": {"complete": true, "trailer": false}})", ""},
-        Row{"json_named_end", {{"m.vrk", ArchiveBytes().Header("a", 1).Header("e", 0).Raw("a").str()}},
-            {"list", "--json", "m.vrk"}, 1,
-            R"({"entries": [{"name": "a", "data_offset": null}], "summary": {"entries": 1, "terminator": false}})",
-            "...Error: e: "},
-        Row{"json_damaged", {{"m.vrk", kPlain.substr(0, 30)}}, {"list", "--json", "m.vrk"}, 1,
-            R"({"entries": [{"name": "a.txt"}], "summary": {"entries": 1, "complete": false, "trailer": false}})",
-            "...damaged archive"}),
-    test::LabelName());
-
-INSTANTIATE_TEST_SUITE_P(
-    Verify, Vrk,
-    testing::Values(
-        Row{"good", {{"v.vrk", kOne}}, {"t", "v.vrk"}, 0,
-            "Verifying v.vrk...\nTrailer found at offset 50.\n1 entry, 3 bytes of data.\nAll done!\n", ""},
-        Row{"no_trailer", {{"v.vrk", kOne.substr(0, 50)}}, {"t", "v.vrk"}, 0,
-            "...No trailer behind the data block (offset 50).\n", ""},
-        Row{"extra_bytes", {{"v.vrk", kOne + "xy"}}, {"t", "v.vrk"}, 0,
-            "...Trailer found at offset 50, followed by 2 more bytes.\n", ""},
-        Row{"one_stray_byte", {{"v.vrk", kOne.substr(0, 50) + "x"}}, {"t", "v.vrk"}, 0,
-            "...1 byte behind the data block at offset 50 is not the trailer.\n", ""},
-        Row{"cut_header", {{"v.vrk", kOne.substr(0, 30)}}, {"t", "v.vrk"}, 1,
-            "...Error: v.vrk: damaged archive: the header at offset 26 is cut off\n", ""},
-        Row{"cut_data", {{"v.vrk", kOne.substr(0, 48)}}, {"t", "v.vrk"}, 1,
-            "...Error: a.txt: the entry's data at offset 47 claims 3 bytes but only 1 remain\n", ""},
-        Row{"named_empty", {{"v.vrk", ArchiveBytes().Header("a", 1).Header("e", 0).Header("b", 1).Terminator().str()}},
-            {"t", "v.vrk"}, 1,
-            "...Error: e: the header list ends at offset 22 on a header of size 0 that has a name: an empty file "
-            "stored by another writer, so what follows is probably more headers read as data\n",
-            ""},
-        Row{"names_extraction_cannot_honour", {{"v.vrk", kCollide}}, {"t", "v.vrk"}, 1,
-            "Verifying v.vrk...\n"
-            "Error: a\\b: the header at offset 22 needs the folder a, where the entry a (offset 0) is a file\n"
-            "Error: c: the header at offset 70 is a file where the entry c\\d (offset 46) needs a folder\n"
-            "Warning: .\\d.txt: the header at offset 118 names the same file as the entry d.txt (offset 92); "
-            "extraction keeps only the later one\n"
-            "Error: ..\\x: the header at offset 146 names an entry that extraction refuses: the name climbs out of "
-            "the output folder with '..'\n"
-            "Trailer found at offset 199.\n7 entries, 7 bytes of data.\nFailed with 3 errors.\n",
-            ""}),
-    test::LabelName());
-
-// Only the entry's bytes go to standard output; bytes from the wrong place never.
-INSTANTIATE_TEST_SUITE_P(
-    Cat, Vrk,
-    testing::Values(
-        Row{"behind_others", kMapsGiven, {"p", "maps.vrk", "sub/b.txt"}, 0, "0\n1\r\n2", ""},
-        Row{"same_name_twice_takes_the_last", {{"m.vrk", ArchiveBytes::Of({{"d", "first"}, {"d", "second"}})}},
-            {"p", "m.vrk", "d"}, 0, "second", ""},
-        Row{"absent", kMapsGiven, {"p", "maps.vrk", "b.txt"}, 1, "", "Error: maps.vrk: no entry named b.txt\n"},
-        Row{"cut_inside_its_data", {{"m.vrk", kMaps.substr(0, kMaps.size() - 32)}}, {"p", "m.vrk", "z.txt"}, 1, "z",
-            "Error: z.txt: the archive ends after 1 of the entry's 2 bytes\n"},
-        Row{"list_ends_on_a_named_empty_file", {{"m.vrk", kCatNamedEnd}}, {"p", "m.vrk", "b"}, 1, "",
-            "Error: e: a header of size 0 with a name ends the list at offset 22: the archive holds an empty file "
-            "packed by another writer, so where its data block begins is unknown and nothing is read; to recover it, "
-            "run: vrk extract --recover m.vrk\n"}),
-    test::LabelName());
-
-// Entries are matched by name, not position; 2 when an archive cannot be read whole.
-INSTANTIATE_TEST_SUITE_P(
-    Diff, Vrk,
-    testing::Values(
-        Row{"reordered", {{"a.vrk", kRelease}, {"b.vrk", ArchiveBytes::Of({{"z", "zz"}, {"s/b", "0123"}, {"a.txt", "abc"}})}},
-            {"diff", "a.vrk", "b.vrk"}, 0, "", ""},
-        Row{"size_and_bytes_changed",
-            {{"a.vrk", kRelease}, {"b.vrk", ArchiveBytes::Of({{"a.txt", "abcd"}, {"s\\b", "0124"}, {"z", "zz"}})}},
-            {"diff", "a.vrk", "b.vrk"}, 1, "changed: a.txt\nchanged: s\\b\n", ""},
-        Row{"added_and_removed",
-            {{"a.vrk", kRelease}, {"b.vrk", ArchiveBytes::Of({{"s\\b", "0123"}, {"n", "n"}, {"z", "zz"}, {"zz", "1"}})}},
-            {"diff", "a.vrk", "b.vrk"}, 1, "removed: a.txt\nadded: n\nadded: zz\n", ""},
-        Row{"damaged", {{"a.vrk", kRelease}, {"b.vrk", kRelease.substr(0, 30)}}, {"diff", "a.vrk", "b.vrk"}, 2, "",
-            "...b.vrk: damaged archive"},
-        Row{"data_cut", {{"a.vrk", kRelease}, {"b.vrk", kRelease.substr(0, kRelease.size() - 33)}},
-            {"diff", "a.vrk", "b.vrk"}, 2, "", "...Error: "},
-        Row{"missing", {}, {"diff", "none.vrk", "none.vrk"}, 2, "",
-            "Error: none.vrk: No such file or directory\nError: none.vrk: No such file or directory\n"}),
-    test::LabelName());
-
-// Help, and command lines refused before any work, saying what was not understood.
-INSTANTIATE_TEST_SUITE_P(
-    Usage, Vrk,
-    testing::Values(
-        Row{"no_command", {}, {}, 2, "", "...A subcommand is required"},
-        Row{"help", {}, {"--help"}, 0, "...Exit status: 0 when the run succeeded, 1 when it met errors", ""},
-        Row{"command_help_shows_global_options", {}, {"extract", "--help"}, 0, "...-q,--quiet", ""},
-        Row{"command_help_states_exit_status", {}, {"list", "--help"}, 0,
-            "...2 when the command line was not understood", ""},
-        Row{"unknown_command", {}, {"frobnicate"}, 2, "",
-            "...frobnicate: not a command of vrk; the commands are extract, compress, list, verify, cat, diff\n"},
-        Row{"unknown_option", {}, {"-x"}, 2, "", "...-x: not an option of vrk\n"},
-        Row{"name_like_an_option", {}, {"extract", "-x.vrk"}, 2, "",
-            "...-x.vrk: not an option of vrk extract; a name that begins with '-' goes after '--': vrk extract -- "
-            "-x.vrk\n"},
-        Row{"empty_archive", {}, {"x", ""}, 2, "", "...ARCHIVE: the name is empty"},
-        Row{"archive_ends_in_a_separator", {}, {"c", "src", "out/"}, 2, "", "...ARCHIVE: the name ends in a separator"},
-        Row{"archive_is_a_folder", {}, {"c", "src", "."}, 2, "", "...ARCHIVE: a folder of that name exists"}),
+INSTANTIATE_TEST_SUITE_P(Table, Vrk, testing::ValuesIn(std::vector<Row>{
+    Row{"compress_into_another_folder", {{"tree/sub/b.txt", "0123456789"}, {"archives/f", ""}},
+        {"c", "tree", "archives/t.vrk"}, 0,
+        "...tree into t.vrk...\nCompressing sub\\b.txt (10 bytes)\nOK!\nSaving t.vrk...\nAll done!\n", "",
+        {{"archives/t.vrk", kTree}}},
+    Row{"compress_sorted",
+        {{"src/b.txt", "b"}, {"src/C.txt", "C"}, {"src/_", "_"}, {"src/a/x", "x"}, {"src/a/y/z", "z"},
+         {"src/B/w", "w"}, {"src/\xe9", "e"}},
+        {"-q", "c", "--sort", "src", "out.vrk"}, 0, "", "",
+        {{"out.vrk", ArchiveBytes::Of({{"C.txt", "C"}, {"_", "_"}, {"b.txt", "b"}, {"\xe9", "e"}, {"B\\w", "w"},
+                                       {"a\\x", "x"}, {"a\\y\\z", "z"}})}}},
+    Row{"compress_missing_folder", {}, {"c", "nowhere", "x.vrk"}, 1, "Error: nowhere: No such file or directory\n", ""},
+    Row{"extract_from_another_folder", {{"archives/t.vrk", kTree}}, {"extract", "archives/t.vrk"}, 0,
+        "Extracting file t.vrk...\nExtracting sub\\b.txt (10 bytes)\nAll done!\n", "",
+        {{"archives/t/sub/b.txt", "0123456789"}}},
+    Row{"extract_quiet_failure", {}, {"x", "missing.vrk", "--quiet"}, 1, "",
+        "Error: missing.vrk: No such file or directory\n"},
+    Row{"extract_names_the_last_among_them", kMapsGiven, {"x", "maps.vrk", "sub/c.dat", "z.txt"}, 0, "...", "",
+        {{"maps/sub/c.dat", "cc"}, {"maps/z.txt", "zz"}}},
+    Row{"extract_a_name_matching_nothing", kMapsGiven, {"x", "maps.vrk", "a.txt", "b*"}, 1,
+        "...Error: b*: no entry of the archive matches this name\n", "", {{"maps/a.txt", "abc"}}},
+    Row{"extract_into_a_folder", kMapsGiven, {"x", "maps.vrk", "z.txt", "-C", "out"}, 0, "...", "",
+        {{"out/maps/z.txt", "zz"}}},
+    Row{"extract_straight_into_a_new_folder", kMapsGiven, {"x", "maps.vrk", "z.txt", "-o", "out/new"}, 0, "...", "",
+        {{"out/new/z.txt", "zz"}}},
+    // List: names shown as messages show them; the total only for an archive read whole; problems on standard error.
+    Row{"list_sizes_names_and_total",
+        {{"m.vrk", ArchiveBytes::Of({{"a.txt", "abc"}, {"sub\\b.txt", std::string(1234567, 'b')}})}},
+        {"l", "m.vrk"}, 0, "         3  a.txt\n   1234567  sub\\b.txt\n2 files, 1234570 bytes\n", ""},
+    Row{"list_names_escaped", {{"m.vrk", ArchiveBytes::Of({{"x\n    999999  readme.txt\x1b[2J", "1"}})}},
+        {"l", "m.vrk"}, 0, "         1  x^J    999999  readme.txt^[[2J\n1 file, 1 byte\n", ""},
+    Row{"list_empty_file_packed_by_another_writer", {{"m.vrk", kEmptyInside}}, {"l", "m.vrk"}, 1, "",
+        "Error: e: a header of size 0 with a name ends the list at offset 26: the archive holds an empty file "
+        "packed by another writer, so where its data block begins is unknown and nothing is listed; to recover "
+        "it, run: vrk list --recover m.vrk\n"},
+    Row{"list_empty_file_recovered", {{"m.vrk", kEmptyInside}}, {"l", "--recover", "m.vrk"}, 0,
+        "         3  a.txt\n         0  e\n         1  b\n3 files, 4 bytes\n",
+        "Warning: m.vrk: recovered 1 empty file packed by another writer (the first, e, at offset 26): the header "
+        "list was read on to the terminator, and the sizes account for the whole archive\n"},
+    Row{"list_json", {{"m.vrk", kRelease}}, {"list", "--json", "m.vrk"}, 0,
+        R"({"archive": "m.vrk", "entries": [
+            {"name": "a.txt", "path": "a.txt", "size": 3, "header_offset": 0, "data_offset": 93},
+            {"name": "s\\b", "path": "s/b", "size": 4, "header_offset": 26, "data_offset": 96}],
+            "summary": {"entries": 3, "bytes": 9, "complete": true, "terminator": true, "trailer": true}})",
+        ""},
+    Row{"list_json_not_utf8", {{"m.vrk", ArchiveBytes::Of({{"\xe9t\xe9.txt", "1"}, {"\xc3\xa9", "2"}})}},
+        {"list", "--json", "m.vrk"}, 0,
+        R"({"entries": [{"name_hex": "e974e92e747874"}, {"name": "\u00e9", "path": "\u00e9"}]})", ""},
+    Row{"list_json_cut_trailer", {{"m.vrk", kRelease.substr(0, kRelease.size() - 1)}}, {"list", "--json", "m.vrk"}, 0,
+        R"({"entries": [{"data_offset": 93}], "summary": {"complete": true, "trailer": false}})", ""},
+    Row{"list_json_named_end", {{"m.vrk", kEmptyInside}}, {"list", "--json", "m.vrk"}, 1,
+        R"({"entries": [{"name": "a.txt", "data_offset": null}], "summary": {"entries": 1, "terminator": false}})",
+        "...Error: e: "},
+    Row{"list_json_damaged", {{"m.vrk", kRelease.substr(0, 30)}}, {"list", "--json", "m.vrk"}, 1,
+        R"({"entries": [{"name": "a.txt"}], "summary": {"entries": 1, "complete": false, "trailer": false}})",
+        "...damaged archive"},
+    Row{"verify_good", {{"v.vrk", kOne}}, {"t", "v.vrk"}, 0,
+        "Verifying v.vrk...\nTrailer found at offset 50.\n1 entry, 3 bytes of data.\nAll done!\n", ""},
+    Row{"verify_no_trailer", {{"v.vrk", kOne.substr(0, 50)}}, {"t", "v.vrk"}, 0,
+        "...No trailer behind the data block (offset 50).\n", ""},
+    Row{"verify_extra_bytes", {{"v.vrk", kOne + "xy"}}, {"t", "v.vrk"}, 0,
+        "...Trailer found at offset 50, followed by 2 more bytes.\n", ""},
+    Row{"verify_one_stray_byte", {{"v.vrk", kOne.substr(0, 50) + "x"}}, {"t", "v.vrk"}, 0,
+        "...1 byte behind the data block at offset 50 is not the trailer.\n", ""},
+    Row{"verify_cut_header", {{"v.vrk", kOne.substr(0, 30)}}, {"t", "v.vrk"}, 1,
+        "...Error: v.vrk: damaged archive: the header at offset 26 is cut off\n", ""},
+    Row{"verify_cut_data", {{"v.vrk", kOne.substr(0, 48)}}, {"t", "v.vrk"}, 1,
+        "...Error: a.txt: the entry's data at offset 47 claims 3 bytes but only 1 remain\n", ""},
+    Row{"verify_named_empty", {{"v.vrk", kEmptyInside}}, {"t", "v.vrk"}, 1,
+        "...Error: e: the header list ends at offset 26 on a header of size 0 that has a name: an empty file "
+        "stored by another writer, so what follows is probably more headers read as data\n",
+        ""},
+    Row{"verify_names_extraction_cannot_honour", {{"v.vrk", kCollide}}, {"t", "v.vrk"}, 1,
+        "Verifying v.vrk...\n"
+        "Error: a\\b: the header at offset 22 needs the folder a, where the entry a (offset 0) is a file\n"
+        "Error: c: the header at offset 70 is a file where the entry c\\d (offset 46) needs a folder\n"
+        "Warning: .\\d.txt: the header at offset 118 names the same file as the entry d.txt (offset 92); "
+        "extraction keeps only the later one\n"
+        "Error: ..\\x: the header at offset 146 names an entry that extraction refuses: the name climbs out of "
+        "the output folder with '..'\n"
+        "Trailer found at offset 199.\n7 entries, 7 bytes of data.\nFailed with 3 errors.\n",
+        ""},
+    // Cat: only the entry's bytes go to standard output; bytes from the wrong place never.
+    Row{"cat_behind_others", kMapsGiven, {"p", "maps.vrk", "sub/b.txt"}, 0, "0\n1\r\n2", ""},
+    Row{"cat_same_name_twice_takes_the_last", {{"m.vrk", ArchiveBytes::Of({{"d", "first"}, {"d", "second"}})}},
+        {"p", "m.vrk", "d"}, 0, "second", ""},
+    Row{"cat_absent", kMapsGiven, {"p", "maps.vrk", "b.txt"}, 1, "", "Error: maps.vrk: no entry named b.txt\n"},
+    Row{"cat_cut_inside_its_data", {{"m.vrk", kMaps.substr(0, kMaps.size() - 32)}}, {"p", "m.vrk", "z.txt"}, 1, "z",
+        "Error: z.txt: the archive ends after 1 of the entry's 2 bytes\n"},
+    Row{"cat_list_ends_on_a_named_empty_file", {{"m.vrk", kEmptyInside}}, {"p", "m.vrk", "b"}, 1, "",
+        "Error: e: a header of size 0 with a name ends the list at offset 26: the archive holds an empty file "
+        "packed by another writer, so where its data block begins is unknown and nothing is read; to recover it, "
+        "run: vrk extract --recover m.vrk\n"},
+    // Diff: entries are matched by name, not position; 2 when an archive cannot be read whole.
+    Row{"diff_reordered",
+        {{"a.vrk", kRelease}, {"b.vrk", ArchiveBytes::Of({{"z", "zz"}, {"s/b", "0123"}, {"a.txt", "abc"}})}},
+        {"diff", "a.vrk", "b.vrk"}, 0, "", ""},
+    Row{"diff_size_and_bytes_changed",
+        {{"a.vrk", kRelease}, {"b.vrk", ArchiveBytes::Of({{"a.txt", "abcd"}, {"s\\b", "0124"}, {"z", "zz"}})}},
+        {"diff", "a.vrk", "b.vrk"}, 1, "changed: a.txt\nchanged: s\\b\n", ""},
+    Row{"diff_added_and_removed",
+        {{"a.vrk", kRelease}, {"b.vrk", ArchiveBytes::Of({{"s\\b", "0123"}, {"n", "n"}, {"z", "zz"}, {"zz", "1"}})}},
+        {"diff", "a.vrk", "b.vrk"}, 1, "removed: a.txt\nadded: n\nadded: zz\n", ""},
+    Row{"diff_damaged", {{"a.vrk", kRelease}, {"b.vrk", kRelease.substr(0, 30)}}, {"diff", "a.vrk", "b.vrk"}, 2, "",
+        "...b.vrk: damaged archive"},
+    Row{"diff_data_cut", {{"a.vrk", kRelease}, {"b.vrk", kRelease.substr(0, kRelease.size() - 33)}},
+        {"diff", "a.vrk", "b.vrk"}, 2, "", "...Error: "},
+    Row{"diff_missing", {}, {"diff", "none.vrk", "none.vrk"}, 2, "",
+        "Error: none.vrk: No such file or directory\nError: none.vrk: No such file or directory\n"},
+    // Usage: help, and command lines refused before any work, saying what was not understood.
+    Row{"usage_no_command", {}, {}, 2, "", "...A subcommand is required"},
+    Row{"usage_help", {}, {"--help"}, 0, "...Exit status: 0 when the run succeeded, 1 when it met errors", ""},
+    Row{"usage_command_help_shows_global_options", {}, {"extract", "--help"}, 0, "...-q,--quiet", ""},
+    Row{"usage_command_help_states_exit_status", {}, {"list", "--help"}, 0,
+        "...2 when the command line was not understood", ""},
+    Row{"usage_unknown_command", {}, {"frobnicate"}, 2, "",
+        "...frobnicate: not a command of vrk; the commands are extract, compress, list, verify, cat, diff\n"},
+    Row{"usage_unknown_option", {}, {"-x"}, 2, "", "...-x: not an option of vrk\n"},
+    Row{"usage_name_like_an_option", {}, {"extract", "-x.vrk"}, 2, "",
+        "...-x.vrk: not an option of vrk extract; a name that begins with '-' goes after '--': vrk extract -- "
+        "-x.vrk\n"},
+    Row{"usage_empty_archive", {}, {"x", ""}, 2, "", "...ARCHIVE: the name is empty"},
+    Row{"usage_archive_ends_in_a_separator", {}, {"c", "src", "out/"}, 2, "",
+        "...ARCHIVE: the name ends in a separator"},
+    Row{"usage_archive_is_a_folder", {}, {"c", "src", "."}, 2, "", "...ARCHIVE: a folder of that name exists"}}),
     test::LabelName());
 
 struct MatchRow {

@@ -1,6 +1,5 @@
 #!/usr/bin/env bash
-# The bash completion of vrk: commands, options, *.vrk files for archive
-# arguments and folders for folder arguments.
+# The bash completion of vrk: commands, options, *.vrk files and folders.
 # Usage: completion_test.sh VRK SCRIPT
 set -uo pipefail
 [ -f /usr/share/bash-completion/bash_completion ] || { echo "Skipped: bash-completion is not installed"; exit 77; }

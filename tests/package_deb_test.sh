@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The Debian package made from the built tree, unpacked into a scratch root:
 # every file a user needs, dependencies computed from the binaries, and an
-# installed vrk that reports its version and round-trips a tree.
+# installed vrk that runs and reports its version.
 # Usage: package_deb_test.sh CPACK BUILD_DIR VERSION
 set -uo pipefail
 cpack=$1 build=$2 version=$3
@@ -27,8 +27,5 @@ for library in libc6 libstdc++6 libqt6widgets6; do [[ $depends == *" $library "*
 zcat "$root/share/man/man1/vrk.1.gz" | grep -q "VRK Tool $version" || fail "manual page not of version $version"
 
 [ "$("$root/bin/vrk" --version)" = "vrk $version (Korvane VRK Tool, archive format v1.01a)" ] || fail "vrk --version: $("$root/bin/vrk" --version)"
-cd "$work" && mkdir -p tree/sub && printf 'abc' >tree/a.txt && head -c 70000 /dev/urandom >tree/sub/b.bin
-"$root/bin/vrk" -q compress tree tree.vrk && mv tree original && "$root/bin/vrk" -q extract tree.vrk || fail "status $?"
-diff -r original tree >/dev/null || fail "round trip differs"
 [ $failures -eq 0 ] && echo "package ok: $(basename "$deb")"
 exit $((failures != 0))
