@@ -1,6 +1,5 @@
-// The vrk command line run in-process: a row runs one command line in a
-// fresh folder holding `given`, and checks the status, both streams, every
-// file afterwards and that the current folder is back where it was.
+// The vrk command line in-process: a row runs one command line in a fresh folder holding `given`, then checks
+// the status, both streams, every file afterwards and that the current folder is back where it was.
 #include <gtest/gtest.h>
 
 #include <filesystem>
