@@ -1,207 +1,229 @@
-// The vrk command run in-process: exit statuses, the transcript on standard
-// output, the listing and the verification report.
+// The vrk command line in-process: a row runs one command line in a fresh folder holding `given`, then checks
+// the status, both streams, every file afterwards and that the current folder is back where it was.
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <nlohmann/json.hpp>
 #include <sstream>
 
+#include "archive/entry_match.h"
 #include "cli/vrk_cli.h"
 #include "tests/support.h"
 
 namespace fs = std::filesystem;
 using test::ArchiveBytes;
+using Files = std::map<std::string, std::string>;
 
 namespace {
 
-struct Result {
-  int status;
-  std::string out, err;
-};
-
-const std::string kGoodArchive = ArchiveBytes::Of({{"a.txt", "abc"}});
-
-Result Vrk(std::vector<std::string> args) {
-  std::ostringstream out, err;
-  int status = RunVrk(args, out, err);
-  return {status, out.str(), err.str()};
-}
-
-TEST(Cli, CompressThenExtractFromAnotherFolder) {
-  test::TempDir dir;
-  fs::create_directories("tree/sub");
-  fs::create_directories("archives");
-  test::WriteFile("tree/sub/b.txt", "0123456789");
-  Result packed = Vrk({"c", "tree", "archives/t.vrk"});
-  EXPECT_EQ(packed.status, 0) << packed.out;
-  EXPECT_EQ(packed.out, "Compressing path " + dir.path() + platform::System::kNativeSeparator + "tree into t.vrk...\nCompressing sub\\b.txt (10 bytes)\nOK!\n"
-                        "Saving t.vrk...\nAll done!\n");
-  Result unpacked = Vrk({"extract", "archives/t.vrk"});
-  EXPECT_EQ(unpacked.status, 0);
-  EXPECT_EQ(unpacked.out, "Extracting file t.vrk...\nExtracting sub\\b.txt (10 bytes)\nAll done!\n");
-  EXPECT_EQ(test::ReadFile("archives/t/sub/b.txt"), "0123456789");
-  EXPECT_EQ(platform::Sys().CurrentDirectory(), dir.path());
-}
-
-struct ListCase {
+struct Row {
   const char* label;
+  Files given;
   std::vector<std::string> args;
-  std::string bytes;  // written as m.vrk
   int status;
-  std::string out, err;
+  std::string out, err;  // "..." then a part of the text; "{" a JSON document's parts; else the whole text
+  Files made = {};
 };
-void PrintTo(const ListCase& c, std::ostream* os) { *os << c.label; }
 
-class List : public testing::TestWithParam<ListCase> {};
-
-// One line per entry, names shown as messages show them; the total only for
-// an archive read whole; problems on standard error; nothing written.
-TEST_P(List, ShowsSizesNamesAndATotal) {
-  test::TempDir dir;
-  test::WriteFile("m.vrk", GetParam().bytes);
-  Result listed = Vrk(GetParam().args);
-  EXPECT_EQ(listed.status, GetParam().status);
-  EXPECT_EQ(listed.out, GetParam().out);
-  EXPECT_EQ(listed.err, GetParam().err);
-  EXPECT_EQ(test::TreeOf(dir.path()).size(), 1u);
-}
-
-const std::string kEmptyInside =
-    ArchiveBytes().Header("a.txt", 3).Header("e", 0).Header("b", 1).Terminator().Raw("abcb").str();
-
-INSTANTIATE_TEST_SUITE_P(
-    Table, List,
-    testing::Values(
-        ListCase{"sizes names and total", {"l", "m.vrk"},
-                 ArchiveBytes::Of({{"a.txt", "abc"}, {"sub\\b.txt", std::string(1234567, 'b')}}), 0,
-                 "         3  a.txt\n   1234567  sub\\b.txt\n2 files, 1234570 bytes\n", ""},
-        ListCase{"names escaped", {"l", "m.vrk"}, ArchiveBytes::Of({{"x\n    999999  readme.txt\x1b[2J", "1"}}), 0,
-                 "         1  x^J    999999  readme.txt^[[2J\n1 file, 1 byte\n", ""},
-        ListCase{"missing archive", {"l", "none.vrk"}, "", 1, "", "Error: none.vrk: No such file or directory\n"},
-        ListCase{"empty file packed by another writer", {"l", "m.vrk"}, kEmptyInside, 1, "",
-                 "Error: e: a header of size 0 with a name ends the list at offset 26: the archive holds an empty file "
-                 "packed by another writer, so where its data block begins is unknown and nothing is listed; to "
-                 "recover it, run: vrk list --recover m.vrk\n"},
-        ListCase{"empty file recovered", {"l", "--recover", "m.vrk"}, kEmptyInside, 0,
-                 "         3  a.txt\n         0  e\n         1  b\n3 files, 4 bytes\n",
-                 "Warning: m.vrk: recovered 1 empty file packed by another writer (the first, e, at offset 26): the "
-                 "header list was read on to the terminator, and the sizes account for the whole archive\n"}),
-    test::LabelName());
-
-// A listing or transcript that cannot be written is a failure.
-TEST(Cli, OutputThatCannotBeWrittenFailsTheRun) {
-  test::TempDir dir;
-  test::WriteFile("m.vrk", kGoodArchive);
-  struct Full : std::streambuf {
-    int_type overflow(int_type) override { return traits_type::eof(); }
-  } full;
-  for (const char* command : {"l", "x"}) {
-    std::ostream out(&full);
-    std::ostringstream err;
-    EXPECT_EQ(RunVrk({command, "m.vrk"}, out, err), 1) << command;
-    EXPECT_EQ(err.str(), "Error: standard output: cannot be written\n") << command;
+void ExpectText(const std::string& got, const std::string& want) {
+  if (want.starts_with("...")) {
+    EXPECT_NE(got.find(want.substr(3)), std::string::npos) << got;
+  } else if (want.starts_with("{")) {
+    nlohmann::json document = nlohmann::json::parse(got).flatten(), parts = nlohmann::json::parse(want).flatten();
+    for (const auto& [key, value] : parts.items()) EXPECT_EQ(document[key], value) << key;
+  } else {
+    EXPECT_EQ(got, want);
   }
 }
 
-struct VerifyCase {
-  const char* label;
-  std::string bytes;
-  int status;
-  const char* line;  // a line the report holds
-};
-void PrintTo(const VerifyCase& c, std::ostream* os) { *os << c.label; }
+class Vrk : public testing::TestWithParam<Row> {};
 
-class Verify : public testing::TestWithParam<VerifyCase> {};
-
-TEST_P(Verify, ReportsEachProblemWithItsOffset) {
+TEST_P(Vrk, RunsTheCommandLine) {
   test::TempDir dir;
-  test::WriteFile("v.vrk", GetParam().bytes);
-  Result verified = Vrk({"t", "v.vrk"});
-  EXPECT_EQ(verified.status, GetParam().status);
-  EXPECT_NE(verified.out.find(std::string(GetParam().line) + "\n"), std::string::npos) << verified.out;
-  EXPECT_EQ(verified.out.ends_with("All done!\n"), GetParam().status == 0);
-  EXPECT_EQ(test::TreeOf(dir.path()).size(), 1u);
+  Files files = GetParam().given;
+  for (const auto& [path, bytes] : files) {
+    std::error_code ignored;
+    fs::create_directories(fs::path(path).parent_path(), ignored);
+    test::WriteFile(path, bytes);
+  }
+  // --sort must undo the order the folders of the sorting row are listed in.
+  test::FaultySystem faulty;
+  for (const char* folder : {"src", "a", "B", "y"})
+    faulty.listOrder[folder] = {"\xe9", "z", "y", "x", "w", "b.txt", "a", "_", "C.txt", "B"};
+  platform::ScopedSystem scoped(faulty);
+  std::ostringstream out, err;
+  EXPECT_EQ(RunVrk(GetParam().args, out, err), GetParam().status) << out.str() << err.str();
+  ExpectText(out.str(), GetParam().out);
+  ExpectText(err.str(), GetParam().err);
+  files.insert(GetParam().made.begin(), GetParam().made.end());
+  EXPECT_EQ(test::TreeOf(dir.path()), files);
+  EXPECT_EQ(platform::Sys().CurrentDirectory(), dir.path());
 }
 
+const std::string kOne = ArchiveBytes::Of({{"a.txt", "abc"}});
+const std::string kTree = ArchiveBytes::Of({{"sub\\b.txt", "0123456789"}});
+const std::string kMaps =
+    ArchiveBytes::Of({{"a.txt", "abc"}, {"sub\\b.txt", "0\n1\r\n2"}, {"sub\\c.dat", "cc"}, {"z.txt", "zz"}});
+const std::string kEmptyInside =
+    ArchiveBytes().Header("a.txt", 3).Header("e", 0).Header("b", 1).Terminator().Raw("abcb").str();
+const std::string kRelease = ArchiveBytes::Of({{"a.txt", "abc"}, {"s\\b", "0123"}, {"z", "zz"}});
+const std::string kCollide = ArchiveBytes::Of(
+    {{"a", "1"}, {"a\\b", "2"}, {"c\\d", "3"}, {"c", "4"}, {"d.txt", "5"}, {".\\d.txt", "6"}, {"..\\x", "7"}});
+const Files kMapsGiven{{"maps.vrk", kMaps}, {"out/f", ""}};
 
-INSTANTIATE_TEST_SUITE_P(
-    Table, Verify,
-    testing::Values(
-        VerifyCase{"good", kGoodArchive, 0, "Trailer found at offset 50."},
-        VerifyCase{"no trailer", kGoodArchive.substr(0, 50), 0, "No trailer behind the data block (offset 50)."},
-        VerifyCase{"extra bytes", kGoodArchive + "xy", 0, "Trailer found at offset 50, followed by 2 more bytes."},
-        VerifyCase{"cut header", kGoodArchive.substr(0, 30), 1,
-                   "Error: v.vrk: damaged archive: the header at offset 26 is cut off"},
-        VerifyCase{"cut data", kGoodArchive.substr(0, 48), 1,
-                   "Error: a.txt: the entry's data at offset 47 claims 3 bytes but only 1 remain"},
-        VerifyCase{"named empty", ArchiveBytes().Header("a", 1).Header("empty.txt", 0).Header("b", 1).Terminator().str(), 1,
-                   "Error: empty.txt: the header list ends at offset 22 on a header of size 0 that has a name: an "
-                   "empty file stored by another writer, so what follows is probably more headers read as data"},
-        VerifyCase{"one entry", kGoodArchive, 0, "1 entry, 3 bytes of data."},
-        VerifyCase{"one stray byte", kGoodArchive.substr(0, 50) + "x", 0,
-                   "1 byte behind the data block at offset 50 is not the trailer."},
-        VerifyCase{"file where a folder goes", ArchiveBytes::Of({{"a", "1"}, {"a\\b", "2"}}), 1,
-                   "Error: a\\b: the header at offset 22 needs the folder a, where the entry a (offset 0) is a file"},
-        VerifyCase{"folder where a file goes", ArchiveBytes::Of({{"a\\b", "1"}, {"a", "2"}}), 1,
-                   "Error: a: the header at offset 24 is a file where the entry a\\b (offset 0) needs a folder"},
-        VerifyCase{"same file twice", ArchiveBytes::Of({{"d.txt", "1"}, {".\\d.txt", "2"}}), 0,
-                   "Warning: .\\d.txt: the header at offset 26 names the same file as the entry d.txt (offset 0); "
-                   "extraction keeps only the later one"},
-        VerifyCase{"refused name", ArchiveBytes::Of({{"..\\x", "1"}}), 1,
-                   "Error: ..\\x: the header at offset 0 names an entry that extraction refuses: the name climbs out "
-                   "of the output folder with '..'"}),
+INSTANTIATE_TEST_SUITE_P(Table, Vrk, testing::ValuesIn(std::vector<Row>{
+    Row{"compress_into_another_folder", {{"tree/sub/b.txt", "0123456789"}, {"archives/f", ""}},
+        {"c", "tree", "archives/t.vrk"}, 0,
+        "...tree into t.vrk...\nCompressing sub\\b.txt (10 bytes)\nOK!\nSaving t.vrk...\nAll done!\n", "",
+        {{"archives/t.vrk", kTree}}},
+    Row{"compress_sorted",
+        {{"src/b.txt", "b"}, {"src/C.txt", "C"}, {"src/_", "_"}, {"src/a/x", "x"}, {"src/a/y/z", "z"},
+         {"src/B/w", "w"}, {"src/\xe9", "e"}},
+        {"-q", "c", "--sort", "src", "out.vrk"}, 0, "", "",
+        {{"out.vrk", ArchiveBytes::Of({{"C.txt", "C"}, {"_", "_"}, {"b.txt", "b"}, {"\xe9", "e"}, {"B\\w", "w"},
+                                       {"a\\x", "x"}, {"a\\y\\z", "z"}})}}},
+    Row{"compress_missing_folder", {}, {"c", "nowhere", "x.vrk"}, 1, "Error: nowhere: No such file or directory\n", ""},
+    Row{"extract_from_another_folder", {{"archives/t.vrk", kTree}}, {"extract", "archives/t.vrk"}, 0,
+        "Extracting file t.vrk...\nExtracting sub\\b.txt (10 bytes)\nAll done!\n", "",
+        {{"archives/t/sub/b.txt", "0123456789"}}},
+    Row{"extract_quiet_failure", {}, {"x", "missing.vrk", "--quiet"}, 1, "",
+        "Error: missing.vrk: No such file or directory\n"},
+    Row{"extract_names_the_last_among_them", kMapsGiven, {"x", "maps.vrk", "sub/c.dat", "z.txt"}, 0, "...", "",
+        {{"maps/sub/c.dat", "cc"}, {"maps/z.txt", "zz"}}},
+    Row{"extract_a_name_matching_nothing", kMapsGiven, {"x", "maps.vrk", "a.txt", "b*"}, 1,
+        "...Error: b*: no entry of the archive matches this name\n", "", {{"maps/a.txt", "abc"}}},
+    Row{"extract_into_a_folder", kMapsGiven, {"x", "maps.vrk", "z.txt", "-C", "out"}, 0, "...", "",
+        {{"out/maps/z.txt", "zz"}}},
+    Row{"extract_straight_into_a_new_folder", kMapsGiven, {"x", "maps.vrk", "z.txt", "-o", "out/new"}, 0, "...", "",
+        {{"out/new/z.txt", "zz"}}},
+    // List: names shown as messages show them; the total only for an archive read whole; problems on standard error.
+    Row{"list_sizes_names_and_total",
+        {{"m.vrk", ArchiveBytes::Of({{"a.txt", "abc"}, {"sub\\b.txt", std::string(1234567, 'b')}})}},
+        {"l", "m.vrk"}, 0, "         3  a.txt\n   1234567  sub\\b.txt\n2 files, 1234570 bytes\n", ""},
+    Row{"list_names_escaped", {{"m.vrk", ArchiveBytes::Of({{"x\n    999999  readme.txt\x1b[2J", "1"}})}},
+        {"l", "m.vrk"}, 0, "         1  x^J    999999  readme.txt^[[2J\n1 file, 1 byte\n", ""},
+    Row{"list_empty_file_packed_by_another_writer", {{"m.vrk", kEmptyInside}}, {"l", "m.vrk"}, 1, "",
+        "Error: e: a header of size 0 with a name ends the list at offset 26: the archive holds an empty file "
+        "packed by another writer, so where its data block begins is unknown and nothing is listed; to recover "
+        "it, run: vrk list --recover m.vrk\n"},
+    Row{"list_empty_file_recovered", {{"m.vrk", kEmptyInside}}, {"l", "--recover", "m.vrk"}, 0,
+        "         3  a.txt\n         0  e\n         1  b\n3 files, 4 bytes\n",
+        "Warning: m.vrk: recovered 1 empty file packed by another writer (the first, e, at offset 26): the header "
+        "list was read on to the terminator, and the sizes account for the whole archive\n"},
+    Row{"list_json", {{"m.vrk", kRelease}}, {"list", "--json", "m.vrk"}, 0,
+        R"({"archive": "m.vrk", "entries": [
+            {"name": "a.txt", "path": "a.txt", "size": 3, "header_offset": 0, "data_offset": 93},
+            {"name": "s\\b", "path": "s/b", "size": 4, "header_offset": 26, "data_offset": 96}],
+            "summary": {"entries": 3, "bytes": 9, "complete": true, "terminator": true, "trailer": true}})",
+        ""},
+    Row{"list_json_not_utf8", {{"m.vrk", ArchiveBytes::Of({{"\xe9t\xe9.txt", "1"}, {"\xc3\xa9", "2"}})}},
+        {"list", "--json", "m.vrk"}, 0,
+        R"({"entries": [{"name_hex": "e974e92e747874"}, {"name": "\u00e9", "path": "\u00e9"}]})", ""},
+    Row{"list_json_cut_trailer", {{"m.vrk", kRelease.substr(0, kRelease.size() - 1)}}, {"list", "--json", "m.vrk"}, 0,
+        R"({"entries": [{"data_offset": 93}], "summary": {"complete": true, "trailer": false}})", ""},
+    Row{"list_json_named_end", {{"m.vrk", kEmptyInside}}, {"list", "--json", "m.vrk"}, 1,
+        R"({"entries": [{"name": "a.txt", "data_offset": null}], "summary": {"entries": 1, "terminator": false}})",
+        "...Error: e: "},
+    Row{"list_json_damaged", {{"m.vrk", kRelease.substr(0, 30)}}, {"list", "--json", "m.vrk"}, 1,
+        R"({"entries": [{"name": "a.txt"}], "summary": {"entries": 1, "complete": false, "trailer": false}})",
+        "...damaged archive"},
+    Row{"verify_good", {{"v.vrk", kOne}}, {"t", "v.vrk"}, 0,
+        "Verifying v.vrk...\nTrailer found at offset 50.\n1 entry, 3 bytes of data.\nAll done!\n", ""},
+    Row{"verify_no_trailer", {{"v.vrk", kOne.substr(0, 50)}}, {"t", "v.vrk"}, 0,
+        "...No trailer behind the data block (offset 50).\n", ""},
+    Row{"verify_extra_bytes", {{"v.vrk", kOne + "xy"}}, {"t", "v.vrk"}, 0,
+        "...Trailer found at offset 50, followed by 2 more bytes.\n", ""},
+    Row{"verify_one_stray_byte", {{"v.vrk", kOne.substr(0, 50) + "x"}}, {"t", "v.vrk"}, 0,
+        "...1 byte behind the data block at offset 50 is not the trailer.\n", ""},
+    Row{"verify_cut_header", {{"v.vrk", kOne.substr(0, 30)}}, {"t", "v.vrk"}, 1,
+        "...Error: v.vrk: damaged archive: the header at offset 26 is cut off\n", ""},
+    Row{"verify_cut_data", {{"v.vrk", kOne.substr(0, 48)}}, {"t", "v.vrk"}, 1,
+        "...Error: a.txt: the entry's data at offset 47 claims 3 bytes but only 1 remain\n", ""},
+    Row{"verify_named_empty", {{"v.vrk", kEmptyInside}}, {"t", "v.vrk"}, 1,
+        "...Error: e: the header list ends at offset 26 on a header of size 0 that has a name: an empty file "
+        "stored by another writer, so what follows is probably more headers read as data\n",
+        ""},
+    Row{"verify_names_extraction_cannot_honour", {{"v.vrk", kCollide}}, {"t", "v.vrk"}, 1,
+        "Verifying v.vrk...\n"
+        "Error: a\\b: the header at offset 22 needs the folder a, where the entry a (offset 0) is a file\n"
+        "Error: c: the header at offset 70 is a file where the entry c\\d (offset 46) needs a folder\n"
+        "Warning: .\\d.txt: the header at offset 118 names the same file as the entry d.txt (offset 92); "
+        "extraction keeps only the later one\n"
+        "Error: ..\\x: the header at offset 146 names an entry that extraction refuses: the name climbs out of "
+        "the output folder with '..'\n"
+        "Trailer found at offset 199.\n7 entries, 7 bytes of data.\nFailed with 3 errors.\n",
+        ""},
+    // Cat: only the entry's bytes go to standard output; bytes from the wrong place never.
+    Row{"cat_behind_others", kMapsGiven, {"p", "maps.vrk", "sub/b.txt"}, 0, "0\n1\r\n2", ""},
+    Row{"cat_same_name_twice_takes_the_last", {{"m.vrk", ArchiveBytes::Of({{"d", "first"}, {"d", "second"}})}},
+        {"p", "m.vrk", "d"}, 0, "second", ""},
+    Row{"cat_absent", kMapsGiven, {"p", "maps.vrk", "b.txt"}, 1, "", "Error: maps.vrk: no entry named b.txt\n"},
+    Row{"cat_cut_inside_its_data", {{"m.vrk", kMaps.substr(0, kMaps.size() - 32)}}, {"p", "m.vrk", "z.txt"}, 1, "z",
+        "Error: z.txt: the archive ends after 1 of the entry's 2 bytes\n"},
+    Row{"cat_list_ends_on_a_named_empty_file", {{"m.vrk", kEmptyInside}}, {"p", "m.vrk", "b"}, 1, "",
+        "Error: e: a header of size 0 with a name ends the list at offset 26: the archive holds an empty file "
+        "packed by another writer, so where its data block begins is unknown and nothing is read; to recover it, "
+        "run: vrk extract --recover m.vrk\n"},
+    // Diff: entries are matched by name, not position; 2 when an archive cannot be read whole.
+    Row{"diff_reordered",
+        {{"a.vrk", kRelease}, {"b.vrk", ArchiveBytes::Of({{"z", "zz"}, {"s/b", "0123"}, {"a.txt", "abc"}})}},
+        {"diff", "a.vrk", "b.vrk"}, 0, "", ""},
+    Row{"diff_size_and_bytes_changed",
+        {{"a.vrk", kRelease}, {"b.vrk", ArchiveBytes::Of({{"a.txt", "abcd"}, {"s\\b", "0124"}, {"z", "zz"}})}},
+        {"diff", "a.vrk", "b.vrk"}, 1, "changed: a.txt\nchanged: s\\b\n", ""},
+    Row{"diff_added_and_removed",
+        {{"a.vrk", kRelease}, {"b.vrk", ArchiveBytes::Of({{"s\\b", "0123"}, {"n", "n"}, {"z", "zz"}, {"zz", "1"}})}},
+        {"diff", "a.vrk", "b.vrk"}, 1, "removed: a.txt\nadded: n\nadded: zz\n", ""},
+    Row{"diff_damaged", {{"a.vrk", kRelease}, {"b.vrk", kRelease.substr(0, 30)}}, {"diff", "a.vrk", "b.vrk"}, 2, "",
+        "...b.vrk: damaged archive"},
+    Row{"diff_data_cut", {{"a.vrk", kRelease}, {"b.vrk", kRelease.substr(0, kRelease.size() - 33)}},
+        {"diff", "a.vrk", "b.vrk"}, 2, "", "...Error: "},
+    Row{"diff_missing", {}, {"diff", "none.vrk", "none.vrk"}, 2, "",
+        "Error: none.vrk: No such file or directory\nError: none.vrk: No such file or directory\n"},
+    // Usage: help, and command lines refused before any work, saying what was not understood.
+    Row{"usage_no_command", {}, {}, 2, "", "...A subcommand is required"},
+    Row{"usage_help", {}, {"--help"}, 0, "...Exit status: 0 when the run succeeded, 1 when it met errors", ""},
+    Row{"usage_command_help_shows_global_options", {}, {"extract", "--help"}, 0, "...-q,--quiet", ""},
+    Row{"usage_command_help_states_exit_status", {}, {"list", "--help"}, 0,
+        "...2 when the command line was not understood", ""},
+    Row{"usage_unknown_command", {}, {"frobnicate"}, 2, "",
+        "...frobnicate: not a command of vrk; the commands are extract, compress, list, verify, cat, diff\n"},
+    Row{"usage_unknown_option", {}, {"-x"}, 2, "", "...-x: not an option of vrk\n"},
+    Row{"usage_name_like_an_option", {}, {"extract", "-x.vrk"}, 2, "",
+        "...-x.vrk: not an option of vrk extract; a name that begins with '-' goes after '--': vrk extract -- "
+        "-x.vrk\n"},
+    Row{"usage_empty_archive", {}, {"x", ""}, 2, "", "...ARCHIVE: the name is empty"},
+    Row{"usage_archive_ends_in_a_separator", {}, {"c", "src", "out/"}, 2, "",
+        "...ARCHIVE: the name ends in a separator"},
+    Row{"usage_archive_is_a_folder", {}, {"c", "src", "."}, 2, "", "...ARCHIVE: a folder of that name exists"}}),
     test::LabelName());
 
-struct UsageCase {
-  const char* label;
-  std::vector<std::string> args;
-  int status;
-  const char* text;  // what standard output or error holds
+struct MatchRow {
+  const char *label, *pattern, *name;
+  bool matches;
 };
-void PrintTo(const UsageCase& c, std::ostream* os) { *os << c.label; }
 
-class Usage : public testing::TestWithParam<UsageCase> {};
+class Pattern : public testing::TestWithParam<MatchRow> {};
 
-// Help, version, and command lines refused before any work, saying what was
-// not understood.
-TEST_P(Usage, IsAnsweredBeforeAnyWork) {
-  test::TempDir dir;
-  fs::create_directory("src");
-  Result run = Vrk(GetParam().args);
-  EXPECT_EQ(run.status, GetParam().status);
-  EXPECT_NE((run.out + run.err).find(GetParam().text), std::string::npos) << run.out << run.err;
-  EXPECT_EQ(test::Snapshot(dir.path()), (std::map<std::string, std::string>{{"src", "<dir>"}}));
-}
+// As the shell matches, within one level, '\' and '/' alike; a folder takes all below it.
+TEST_P(Pattern, Matches) { EXPECT_EQ(MatchesEntryPattern(GetParam().pattern, GetParam().name), GetParam().matches); }
 
-INSTANTIATE_TEST_SUITE_P(
-    Table, Usage,
-    testing::Values(
-        UsageCase{"no command", {}, 2, "A subcommand is required"},
-        UsageCase{"help", {"--help"}, 0, "Exit status: 0 when the run succeeded, 1 when it met errors"},
-        UsageCase{"command help shows global options", {"extract", "--help"}, 0, "-q,--quiet"},
-        UsageCase{"command help states exit status", {"list", "--help"}, 0, "2 when the command line was not understood"},
-        UsageCase{"version", {"--version"}, 0, "vrk " VRK_VERSION " ("},
-        UsageCase{"unknown command", {"frobnicate"}, 2,
-                  "frobnicate: not a command of vrk; the commands are extract, compress, list, verify, cat, diff\n"},
-        UsageCase{"unknown option", {"-x"}, 2, "-x: not an option of vrk\n"},
-        UsageCase{"name like an option", {"extract", "-x.vrk"}, 2,
-                  "-x.vrk: not an option of vrk extract; a name that begins with '-' goes after '--': vrk extract -- "
-                  "-x.vrk\n"},
-        UsageCase{"no archive", {"extract"}, 2, "ARCHIVE is required"},
-        UsageCase{"empty archive", {"x", ""}, 2, "ARCHIVE: the name is empty"},
-        UsageCase{"empty folder", {"c", "", "out.vrk"}, 2, "FOLDER: the name is empty"},
-        UsageCase{"archive ends in a separator", {"c", "src", "out/"}, 2, "ARCHIVE: the name ends in a separator"},
-        UsageCase{"archive is a folder", {"c", "src", "."}, 2, "ARCHIVE: a folder of that name exists"}),
-    test::LabelName());
-
-TEST(Cli, FailuresAndQuietMode) {
-  test::TempDir dir;
-  Result missing = Vrk({"x", "missing.vrk", "--quiet"});
-  EXPECT_EQ(missing.status, 1);
-  EXPECT_EQ(missing.out, "");
-  EXPECT_EQ(missing.err, "Error: missing.vrk: No such file or directory\n");
-  Result noFolder = Vrk({"c", "nowhere", "x.vrk"});
-  EXPECT_EQ(noFolder.status, 1);
-  EXPECT_EQ(noFolder.out, "Error: nowhere: No such file or directory\n");
-}
+INSTANTIATE_TEST_SUITE_P(Table, Pattern,
+                         testing::Values(MatchRow{"slash_for_backslash", "sub/b.txt", "sub\\b.txt", true},
+                                         MatchRow{"star_stays_in_its_level", "*.txt", "sub\\b.txt", false},
+                                         MatchRow{"star_backtracks", "a*b*c", "aXbYbZc", true},
+                                         MatchRow{"star_empty", "a*", "a", true},
+                                         MatchRow{"question_mark", "?.txt", "a.txt", true},
+                                         MatchRow{"question_mark_not_a_separator", "a?b", "a\\b", false},
+                                         MatchRow{"range", "f[0-9].dat", "f7.dat", true},
+                                         MatchRow{"negated_set", "f[!0-9].dat", "f7.dat", false},
+                                         MatchRow{"caret_negates", "f[^0-9].dat", "fx.dat", true},
+                                         MatchRow{"bracket_first_in_set", "[]a]", "]", true},
+                                         MatchRow{"unclosed_bracket_is_itself", "a[b", "a[b", true},
+                                         MatchRow{"folder_takes_what_is_below", "sub", "sub\\deep\\b.txt", true},
+                                         MatchRow{"folder_with_separator", "sub/", "sub\\b.txt", true},
+                                         MatchRow{"no_partial_folder", "su", "sub\\b.txt", false},
+                                         MatchRow{"empty_pattern", "", "a", false}),
+                         test::LabelName());
 
 }  // namespace

@@ -1,14 +1,11 @@
 #!/usr/bin/env bash
-# The bash completion of vrk loads and completes the commands, the options,
-# *.vrk files for archive arguments and folders for the folder argument.
+# The bash completion of vrk: commands, options, *.vrk files and folders.
 # Usage: completion_test.sh VRK SCRIPT
 set -uo pipefail
 [ -f /usr/share/bash-completion/bash_completion ] || { echo "Skipped: bash-completion is not installed"; exit 77; }
-vrk=$(realpath "$1") script=$(realpath "$2")
-work=$(mktemp -d)
+vrk=$(realpath "$1") script=$(realpath "$2") work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-mkdir -p "$work/bin" "$work/here/maps"
-ln -s "$vrk" "$work/bin/vrk"
+mkdir -p "$work/bin" "$work/here/maps" && ln -s "$vrk" "$work/bin/vrk"
 touch "$work/here/a.vrk" "$work/here/b.txt"
 cd "$work/here"
 exec bash --norc --noprofile -s "$script" <<'SHELL'
@@ -30,10 +27,10 @@ expect "--debug --help --quiet --version" vrk --
 expect "--debug --directory --help --output --quiet --recover" vrk extract --
 expect "a.vrk maps" vrk p ""
 expect "a.vrk maps" vrk diff a.vrk ""
-expect "a.vrk maps" vrk extract ""
-expect "a.vrk maps" vrk -q t ""
 expect "maps" vrk compress ""
 expect "a.vrk maps" vrk c maps ""
+expect "maps" vrk x a.vrk -C ""
+expect "a.vrk maps" vrk x -C maps ""
 expect "" vrk list a.vrk ""
 exit $failures
 SHELL
