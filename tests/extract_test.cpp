@@ -29,9 +29,10 @@ TEST(Extract, WorkedExampleGivesItsTranscriptFilesAndDebugLines) {
   EXPECT_EQ(test::TreeOf("maps"), (Tree{{"a.txt", "a"}, {"sub/b.txt", "0123456789"}}));
 }
 
-// The output folder is the archive's name less four characters. A name that
-// gives no plain folder beside the archive, an archive that cannot be opened
-// or a damaged one is one error; damage in the header list creates nothing.
+// The output folder is the archive's name less four characters. A bad name,
+// an archive that cannot be opened or a damaged one is one error. An empty
+// file packed by another writer ends the list unless recovery is asked for
+// and the sizes account for the whole archive. Memory never follows a claim.
 struct RunRow {
   std::string label;
   const char* archive;  // written in a folder that also holds the folder dir.vrk
@@ -62,12 +63,6 @@ TEST_P(Extraction, WritesWhatTheArchiveHoldsOrNothing) {
   // Beside a damaged archive, not even the output folder is made.
   EXPECT_TRUE(row.archive != std::string("maps.vrk") || test::Exists("maps") == (row.result || !row.files.empty()));
 }
-
-// A named header of size 0 (an empty file, as other writers pack it) ends the
-// list, so the data block's start is unknown: nothing is extracted. Asked to
-// recover, extraction reads on to the terminator where the sizes account for
-// the whole file. A size field far beyond the data is read unsigned and never
-// allocated; a name longer than 1 MiB is damage, so memory stays bounded.
 
 const std::string kOne = ArchiveBytes::Of({{"f.txt", "1"}});
 const std::string kEmptyInside =
@@ -107,9 +102,8 @@ INSTANTIATE_TEST_SUITE_P(
                "Error: maps.vrk: damaged archive: the header at offset 0 has a name longer than 1048576 bytes"}),
     test::LabelName());
 
-// An archive cut at every offset. A cut in the header list is damage at the
-// header that was cut, never a clean end; a cut in the data keeps the entries
-// before it whole and gives the entry at the cut exactly the bytes that were there.
+// A cut in the header list is damage at the header cut, never a clean end; a
+// cut in the data leaves the entry at the cut exactly the bytes that were there.
 std::vector<RunRow> Cuts() {
   const std::string sample = ArchiveBytes::Of({{"a.txt", "abc"}, {"sub\\b.txt", "0123456789"}});
   constexpr std::size_t kHeaders = 26 + 30 + 21;
@@ -129,9 +123,8 @@ std::vector<RunRow> Cuts() {
 
 INSTANTIATE_TEST_SUITE_P(EveryCut, Extraction, testing::ValuesIn(Cuts()), test::LabelName());
 
-// Entries of sizes on both sides of the reader's buffers (read ahead, copied
-// through memory, or copied by the system) come back whole, wherever in the
-// data block they start, in folders made earlier in the run or below them.
+// Sizes on both sides of the reader's buffers and of the system's copy, in
+// folders made earlier in the run or below them, come back whole.
 TEST(Extract, EntriesOfEverySizeComeBackWhole) {
   test::TempDir dir;
   std::vector<std::pair<std::string, std::string>> files;
