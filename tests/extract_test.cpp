@@ -133,7 +133,8 @@ TEST(Extract, EntriesOfEverySizeComeBackWhole) {
     std::string content(size, '\0');
     for (char& c : content) c = static_cast<char>((seed = seed * 1664525u + 1013904223u) >> 24);
     const std::size_t i = files.size();
-    files.emplace_back("d" + std::to_string(i % 3) + (i % 2 ? "\\e\\f" : "\\f") + std::to_string(i), content);
+    std::string name = "d";  // d0\f0, d1\e\f1, d2\f2, d0\e\f3...
+    files.emplace_back(name + std::to_string(i % 3) + (i % 2 ? "\\e\\f" : "\\f") + std::to_string(i), content);
   }
   EXPECT_EQ(test::ExtractChecked(dir, ArchiveBytes::Of(files)).result, 1);  // which checks every file's bytes
 }
