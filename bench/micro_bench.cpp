@@ -8,7 +8,7 @@
 #include "archive/archive.h"
 #include "archive/header_list.h"
 #include "log/log.h"
-#include "tests/memory_stream.h"
+#include "bench/memory_stream.h"
 
 namespace {
 

@@ -6,46 +6,33 @@
 
 namespace {
 
+// A box that counts how it is asked to scroll and repaint.
+struct CountingBox : test::LogCapture {
+  int scrolled = 0, repaints = 0;
+  int GetLineCount() override { return 10; }
+  void LineScroll(int n) override { scrolled += n; }
+  void UpdateWindow() override { ++repaints; }
+};
+
 class LogLine : public testing::TestWithParam<std::pair<std::string, std::string>> {};
 
+// The box gets the message with CR LF line ends, scrolled to its end; the
+// debug channel gets it as it is. A message ends at a NUL (a %c of 0), and
+// one that does not fit the first formatting buffer is formatted again, whole.
 TEST_P(LogLine, DebugGetsTheMessageAndTheBoxGetsCrLf) {
   test::FaultySystem sys;
   platform::ScopedSystem scoped(sys);
-  test::LogCapture log;
-  LogPrintf("%s", GetParam().first.c_str());
-  EXPECT_EQ(sys.debugOutput, std::vector<std::string>{GetParam().first});
-  EXPECT_EQ(log.BoxText(), GetParam().second);
+  CountingBox box;
+  LogPrintf(GetParam().first.c_str(), 0);
+  EXPECT_EQ(box.BoxText(), GetParam().second);
+  EXPECT_EQ(sys.debugOutput, std::vector<std::string>{box.Transcript()});
+  EXPECT_EQ(box.scrolled, 10);
+  EXPECT_EQ(box.repaints, 1);
 }
 
 INSTANTIATE_TEST_SUITE_P(Table, LogLine,
-                         testing::Values(std::make_pair("OK!\n", "OK!\r\n"), std::make_pair("a\nb\n", "a\r\nb\r\n"),
-                                         std::make_pair("no end", "no end"), std::make_pair("\r\n", "\r\r\n"),
-                                         std::make_pair("caf\xe9\n", "caf\xe9\r\n"), std::make_pair("", "")));
-
-TEST(Log, MessageEndsAtAnEmbeddedNul) {
-  test::LogCapture log;
-  LogPrintf("ab%ccd\n", 0);
-  EXPECT_EQ(log.BoxText(), "ab");
-}
-
-TEST(Log, LongMessagesAreNeverCut) {
-  test::LogCapture log;
-  std::string name(100000, 'n');
-  LogPrintf("Extracting %s (%u bytes)\n", name.c_str(), 4000000000u);
-  EXPECT_EQ(log.Transcript(), "Extracting " + name + " (4000000000 bytes)\n");
-}
-
-TEST(Log, EveryMessageScrollsToTheEndAndRepaints) {
-  struct Counting : test::LogCapture {
-    int lines = 0, scrolled = 0, repaints = 0;
-    int GetLineCount() override { return ++lines * 10; }
-    void LineScroll(int n) override { scrolled += n; }
-    void UpdateWindow() override { ++repaints; }
-  } view;
-  LogPrintf("one\n");
-  LogPrintf("two\n");
-  EXPECT_EQ(view.scrolled, 30);
-  EXPECT_EQ(view.repaints, 2);
-}
+                         testing::Values(std::make_pair("OK!\n", "OK!\r\n"), std::make_pair("a\n\nb", "a\r\n\r\nb"),
+                                         std::make_pair("ab%ccd\n", "ab"),
+                                         std::make_pair(std::string(512, 'n'), std::string(512, 'n'))));
 
 }  // namespace

@@ -45,8 +45,7 @@ inline Reading Read(std::string_view bytes) {
   for (;;) {
     std::size_t nul = bytes.find('\0', at);
     if (nul == std::string_view::npos || bytes.size() - nul - 1 < 20) return r;
-    Entry e;
-    e.name = std::string(bytes.substr(at, nul - at));
+    Entry e{std::string(bytes.substr(at, nul - at))};
     for (int i = 0; i < 4; ++i) e.size |= static_cast<std::uint32_t>(static_cast<unsigned char>(bytes[nul + 17 + i])) << (8 * i);
     at = nul + 21;
     if (e.size == 0 && !e.name.empty()) return r;  // an empty file: the data block's start is unknown

@@ -1,5 +1,5 @@
 // A byte stream over a string, for reading and writing header records
-// without files (tests and micro-benchmarks).
+// without files, for the micro-benchmarks.
 #pragma once
 
 #include <algorithm>
