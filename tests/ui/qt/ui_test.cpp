@@ -5,7 +5,6 @@
 
 #include <QAction>
 #include <QApplication>
-#include <QClipboard>
 #include <QDialogButtonBox>
 #include <QFileSystemModel>
 #include <QLabel>
@@ -92,9 +91,6 @@ TEST(MainDialog, ControlsLogBoxAndAboutBox) {
   EXPECT_EQ(bar->value(), bar->maximum());
   EXPECT_GE(bar->maximum() + bar->pageStep(), log->LineCount());
   EXPECT_TRUE(log->horizontalScrollBar()->isVisible());
-  QTest::keyClick(log, Qt::Key_A, Qt::ControlModifier);
-  QTest::keyClick(log, Qt::Key_C, Qt::ControlModifier);
-  EXPECT_EQ(QGuiApplication::clipboard()->text(), log->Text());
 
   int opened = 0;
   const auto checkAndClose = [&](CAboutDialog* box) {
@@ -102,7 +98,6 @@ TEST(MainDialog, ControlsLogBoxAndAboutBox) {
     EXPECT_EQ(box->parentWidget(), dialog.get());
     EXPECT_EQ(QStringList({box->windowTitle(), Control<QLabel>(*box, "aboutTitle")->text(), ok->text()}),
               QStringList({"About VRKTool", "Korvane VRK Tool\nVersion 1.01a", "OK"}));
-    EXPECT_EQ(Control<QLabel>(*box, "aboutCredit")->text().count('\n'), 1) << "two lines of credit";
     EXPECT_TRUE(ok->isDefault());
     return Press(ok) && ++opened;
   };
@@ -120,20 +115,18 @@ TEST(MainDialog, ControlsLogBoxAndAboutBox) {
 // 32 folders deep: longer than the 259 characters a path once could hold.
 const std::string kDeep = "mods/island/" + QString("folder-level-0123456/").repeated(30).chopped(1).toStdString();
 
-// The main window, shown, with a clock that stands still, over folders start (current), kDeep and mods/other.
+// The main window, shown, with a clock that stands still, over a fresh current folder holding kDeep and mods/other.
 class CommandTest : public ::testing::Test {
  protected:
   CommandTest() {
-    for (const std::string& folder : {start, At(kDeep), At("mods/other")}) std::filesystem::create_directories(folder);
-    platform::Sys().ChangeDirectory(start);
+    for (const char* folder : {kDeep.c_str(), "mods/other"}) std::filesystem::create_directories(At(folder));
     dialog.SetWindowServices(&dialogs);
     dialog.SetClock([] { return RepaintThrottle::Clock::time_point{}; });
     dialog.show();
   }
-  std::string At(const std::string& relative) const { return scratch.path() + "/" + relative; }
+  std::string At(const std::string& relative) const { return relative.empty() ? "" : scratch.path() + "/" + relative; }
 
   test::TempDir scratch;
-  const std::string start = At("start");
   ScriptedDialogs dialogs;
   CToolDialog dialog;
 };
@@ -145,8 +138,8 @@ struct PaintCounter : QObject {
 
 TEST_F(CommandTest, ExtractThenCompressEachMakeTheChosenFilesFolderCurrent) {
   const std::vector<std::pair<std::string, std::string>> files = {{"a.txt", "abc"}, {"sub\\b.txt", "0123456789"}};
-  test::WriteFile(At("maps.vrk"), test::ArchiveBytes::Of(files));
-  dialogs.answers = {At("maps.vrk"), At("maps"), At(kDeep + "/pack")};
+  test::WriteFile(At("mods/other/maps.vrk"), test::ArchiveBytes::Of(files));
+  dialogs.answers = {At("mods/other/maps.vrk"), At("mods/other/maps"), At(kDeep + "/pack")};
   ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
   PaintCounter counter;
   dialog.installEventFilter(&counter);
@@ -154,22 +147,21 @@ TEST_F(CommandTest, ExtractThenCompressEachMakeTheChosenFilesFolderCurrent) {
   EXPECT_EQ(counter.paints, 2) << "the first of four messages, then the held-back last one";
 
   QTest::mouseClick(Control<QPushButton>(dialog, "IDC_COMPRESS"), Qt::LeftButton);
-  EXPECT_EQ(dialogs.asked, (std::vector<std::string>{"open Extract file... in " + start + " VRK files|*.vrk",
-                                                     "browse Compress folder.. in " + scratch.path() + " root|",
-                                                     "save Save to... in " + scratch.path() + " VRK files|*.vrk"}));
+  EXPECT_EQ(dialogs.asked, (std::vector<std::string>{"open Extract file... in " + scratch.path() + " VRK files|*.vrk",
+                                                     "browse Compress folder.. in " + At("mods/other") + " root|",
+                                                     "save Save to... in " + At("mods/other") + " VRK files|*.vrk"}));
   EXPECT_EQ(test::ReadFile(At(kDeep + "/pack")), test::ArchiveBytes::Of(files));
   EXPECT_EQ(platform::Sys().CurrentDirectory(), At(kDeep));
 }
 
-// Escape, or Enter outside a button, ends the main window; Enter on a button clicks it, and an abandoned command leaves
-// the current folder and (but for a missing folder's error) the log alone. Rows: label, focus, key, answers ("":
-// Cancel).
+// Escape, or Enter outside a button, ends the main window; Enter on a button clicks it, and an abandoned command
+// leaves the current folder and the log alone but for a missing folder's error. Rows: label, focus, key, answers.
 using KeyCase = std::tuple<const char*, const char*, Qt::Key, std::vector<std::string>>;
 class KeyTest : public CommandTest, public ::testing::WithParamInterface<KeyCase> {};
 
 TEST_P(KeyTest, EndsTheDialogOrClicksAButtonWhoseCommandChangesNothingWhenAbandoned) {
   const auto& [label, focus, key, answers] = GetParam();
-  for (const std::string& answer : answers) dialogs.answers.push_back(answer.empty() ? "" : At(answer));
+  for (const std::string& answer : answers) dialogs.answers.push_back(At(answer));
   EXPECT_EQ(dialog.focusWidget(), Control(dialog, "IDC_EXTRACT")) << "the focus starts on Extract";
   Control(dialog, focus)->setFocus();
   QTest::keyClick(Control(dialog, focus), key);
@@ -179,7 +171,7 @@ TEST_P(KeyTest, EndsTheDialogOrClicksAButtonWhoseCommandChangesNothingWhenAbando
   EXPECT_EQ(dialogs.asked.size(), answers.size());
   EXPECT_EQ(Control<LogBox>(dialog, "IDC_LOG")->Text().toStdString(),
             !answers.empty() && answers.back().starts_with("gone/") ? error : "");
-  EXPECT_EQ(platform::Sys().CurrentDirectory(), start);
+  EXPECT_EQ(platform::Sys().CurrentDirectory(), scratch.path());
 }
 
 const auto kLabel = [](const auto& info) { return std::string(std::get<0>(info.param)); };
@@ -202,8 +194,7 @@ class FolderPickerTest : public CommandTest, public ::testing::WithParamInterfac
 
 TEST_P(FolderPickerTest, StatusLineShowsTheSelectionWhichOkReturns) {
   const auto& [label, rootIn, initialIn, selectedIn, ok] = GetParam();
-  const std::string root = rootIn.empty() ? "" : At(rootIn), initial = At(initialIn);
-  const std::string selected = selectedIn.empty() ? "" : At(selectedIn);
+  const std::string root = At(rootIn), initial = At(initialIn), selected = At(selectedIn);
   g_strInitialFolder = "earlier";
   WhenModal<FolderBrowserDialog>(&dialog, [&](FolderBrowserDialog* picker) {
     auto* files = picker->findChild<QFileSystemModel*>();
@@ -236,7 +227,6 @@ INSTANTIATE_TEST_SUITE_P(
 
 }  // namespace
 
-// Runs the tests in a QApplication, on the offscreen platform unless told otherwise.
 int main(int argc, char** argv) {
   ::testing::InitGoogleTest(&argc, argv);
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
