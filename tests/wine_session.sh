@@ -1,9 +1,8 @@
 #!/bin/sh
-# Starts or ends the Wine session the Windows tests run in: Wine's server and
-# services, cut off from every pipe (a test that started them would be held
-# open until they end), and a virtual X server, its display number noted
-# beside the prefix. Windows are unmanaged: with no window manager, managed
-# ones cost seconds each as they close, and take keys only under the pointer.
+# Starts or ends the Windows tests' Wine session: Wine's services cut off from every pipe
+# (a test that started them would be held open until they end), a virtual X server with
+# its display noted beside the prefix, and unmanaged windows (managed ones, with no window
+# manager, cost seconds as they close and take keys only under the pointer).
 # Usage: wine_session.sh start|stop LOADER   (WINEPREFIX and the like set)
 set -eu
 loader=$2

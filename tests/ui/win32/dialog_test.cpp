@@ -1,17 +1,80 @@
-// The Win32 dialogs as their templates build them, the window menu's About
-// item, keys and commands, the minimised icon and the log box.
+// VRKTool.exe's dialogs in the test's own process, and its commands through the real
+// common dialogs and the shell's folder browser.
+#include <gtest/gtest.h>
 #include <objbase.h>
 
-#include "log/log.h"
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <deque>
+#include <filesystem>
+#include <functional>
+#include <tuple>
+
+#include "tests/support.h"
+#include "ui/commands.h"
 #include "ui/resource.h"
 #include "ui/texts.h"
+#include "ui/win32/folder_picker.h"
 #include "ui/win32/tool_dialog.h"
-#include "win32_support.h"
 
 namespace {
 
-using w32test::ModalScript;
-using w32test::Text;
+std::string Text(HWND window) {
+  std::string text(static_cast<std::size_t>(::GetWindowTextLengthA(window)) + 1, '\0');
+  text.resize(static_cast<std::size_t>(::GetWindowTextA(window, text.data(), static_cast<int>(text.size()))));
+  return text;
+}
+
+// Clicks a control as the dialog manager does, from the message loop.
+void Post(HWND dialog, int id) {
+  ::PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(::GetDlgItem(dialog, id)));
+}
+
+// Answers this thread's modal windows in order: on each tick of a timer (run by whichever
+// modal loop runs) the next step runs on the visible, enabled top-level window with its
+// caption, once `ready` holds of it; steps post clicks. Past the deadline the test fails.
+class ModalScript {
+ public:
+  using Step = std::function<void(HWND)>;
+  using Ready = std::function<bool(HWND)>;
+
+  ModalScript() : timer_(::SetTimer(nullptr, 0, 10, &ModalScript::Tick)) { current_ = this; }
+  ~ModalScript() {
+    ::KillTimer(nullptr, timer_);
+    EXPECT_TRUE(steps_.empty()) << "no window \"" << std::get<0>(steps_.front()) << "\" appeared, or got ready";
+  }
+  ModalScript& Then(std::string caption, Step step, Ready ready = [](HWND) { return true; }) {
+    steps_.emplace_back(std::move(caption), std::move(step), std::move(ready));
+    return *this;
+  }
+
+ private:
+  static BOOL CALLBACK Find(HWND window, LPARAM found) {
+    const bool answers = ::IsWindowVisible(window) && ::IsWindowEnabled(window);
+    if (answers && Text(window) == std::get<0>(current_->steps_.front())) *reinterpret_cast<HWND*>(found) = window;
+    return *reinterpret_cast<HWND*>(found) == nullptr;
+  }
+  static void CALLBACK Tick(HWND, UINT, UINT_PTR, DWORD) {
+    auto& steps = current_->steps_;
+    if (std::chrono::steady_clock::now() > current_->deadline_) {
+      const char* waiting = steps.empty() ? "" : std::get<0>(steps.front()).c_str();
+      std::fprintf(stderr, "Failure: timed out, \"%s\" to answer\n", waiting);
+      std::_Exit(1);
+    }
+    HWND window = nullptr;
+    if (!steps.empty()) ::EnumThreadWindows(::GetCurrentThreadId(), Find, reinterpret_cast<LPARAM>(&window));
+    if (window == nullptr || !std::get<2>(steps.front())(window)) return;
+    Step step = std::move(std::get<1>(steps.front()));
+    steps.pop_front();
+    step(window);
+  }
+
+  static inline ModalScript* current_ = nullptr;
+  UINT_PTR timer_;
+  std::deque<std::tuple<std::string, Step, Ready>> steps_;
+  std::chrono::steady_clock::time_point deadline_ = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+};
 
 struct ControlRow {
   const char* dialog;  // caption of the dialog that holds it
@@ -29,15 +92,15 @@ const std::vector<ControlRow> kControls = {
     {kMainCaption, IDC_COMPRESS, "Button", kCompressButton, {130, 5, 110, 15}, BS_PUSHBUTTON, kChild | WS_TABSTOP},
     {kMainCaption, IDC_LOG, "Edit", "", {5, 25, 235, 130}, ES_MULTILINE,
      kChild | WS_TABSTOP | WS_BORDER | ES_READONLY | ES_AUTOVSCROLL | ES_AUTOHSCROLL | WS_VSCROLL | WS_HSCROLL},
-    {kMainCaption, -1, "Static", kMainCredit, {5, 160, 235, 10}, SS_CENTER, kChild | WS_GROUP | SS_CENTERIMAGE | SS_SUNKEN},
+    {kMainCaption, -1, "Static", kMainCredit, {5, 160, 235, 10}, SS_CENTER,
+     kChild | WS_GROUP | SS_CENTERIMAGE | SS_SUNKEN},
     {kAboutCaption, -1, "Static", "Korvane VRK Tool\nVersion 1.01a", {5, 5, 115, 20}, SS_CENTER,
      kChild | WS_GROUP | WS_BORDER | SS_NOPREFIX | SS_SUNKEN},
     {kAboutCaption, -1, "Static", kAboutCredit, {5, 30, 119, 15}, SS_CENTER, kChild | WS_GROUP},
     {kAboutCaption, IDOK, "Button", kAboutOk, {125, 10, 50, 30}, BS_DEFPUSHBUTTON, kChild | WS_GROUP | WS_TABSTOP},
 };
 
-// Checks a dialog (its client area in dialog units), then its controls in
-// template order against the table.
+// Checks a dialog (its client area in dialog units), then its controls in template order.
 void CheckTemplate(HWND dialog, LONG width, LONG height, LONG exStyle) {
   const std::string caption = Text(dialog);
   RECT client, expected = {0, 0, width, height};
@@ -66,7 +129,8 @@ void CheckTemplate(HWND dialog, LONG width, LONG height, LONG exStyle) {
     if (::GetWindowLongA(control, GWL_EXSTYLE) & WS_EX_CLIENTEDGE) style |= WS_BORDER;
     EXPECT_EQ(std::tuple(std::string(kind), WORD(::GetDlgCtrlID(control)), Text(control)),
               std::tuple(std::string(row.kind), WORD(row.id), row.text));
-    EXPECT_EQ((std::vector<LONG>{at.left, at.top, at.right - at.left, at.bottom - at.top, style & 0x1F, style & row.styleBits}),
+    EXPECT_EQ((std::vector<LONG>{at.left, at.top, at.right - at.left, at.bottom - at.top, style & 0x1F,
+                                 style & row.styleBits}),
               (std::vector<LONG>{units.left, units.top, units.right, units.bottom, row.typeBits, row.styleBits}))
         << row.text;
     control = ::GetWindow(control, GW_HWNDNEXT);
@@ -74,13 +138,12 @@ void CheckTemplate(HWND dialog, LONG width, LONG height, LONG exStyle) {
   EXPECT_EQ(control, nullptr) << "a control more than the template's";
 }
 
-void OkAbout(HWND about) { w32test::Post(about, IDOK); }
+void OkAbout(HWND about) { Post(about, IDOK); }
 
-// The templates, tab order and window menu; the About box from the window
-// menu, whose commands' low four bits are the system's (0x10 to 0x1F mean
-// About, 0x20 does not), and from F1; the log box: CR LF line ends, no
-// wrapping, a transcript far past the edit control's default 32 K characters
-// kept whole, its end in view.
+// Templates, tab order, window menu; About from the window menu (a command's low four bits
+// are the system's: 0x1F is About, 0x20 is not) and F1; the log box: CR LF, no wrapping, a
+// transcript past the edit control's default 32 K kept whole, its end in view; Enter there
+// ends the dialog (Close ends the commands' runs, Escape the process test's).
 TEST(Win32Dialog, TemplatesAboutBoxAndLog) {
   CToolDialog dialog;
   ModalScript script;
@@ -92,22 +155,17 @@ TEST(Win32Dialog, TemplatesAboutBoxAndLog) {
               EXPECT_EQ(::GetNextDlgTabItem(main, nullptr, FALSE), extract);
               EXPECT_EQ(::GetNextDlgTabItem(main, extract, FALSE), ::GetDlgItem(main, IDC_COMPRESS));
               EXPECT_EQ(::GetNextDlgTabItem(main, ::GetDlgItem(main, IDC_LOG), FALSE), extract);
-              // The system's commands, then the separator and our one About
-              // item, followed at most by the window system's own.
+              // The separator and our one About item, then at most the window system's own.
               HMENU menu = ::GetSystemMenu(main, FALSE);
               const int count = ::GetMenuItemCount(menu);
-              int about = -1;
-              for (int i = 0; i < count; ++i) {
-                if (::GetMenuItemID(menu, i) != IDM_ABOUT) continue;
-                EXPECT_EQ(about, -1) << "a second About item";
-                about = i;
-              }
+              int about = count - 1;
+              while (about > 0 && ::GetMenuItemID(menu, about) != IDM_ABOUT) --about;
               EXPECT_GE(about, count - 2);
+              EXPECT_NE(::GetMenuItemID(menu, about - 2), UINT(IDM_ABOUT)) << "a second About item";
               char text[64] = {};
               ::GetMenuStringA(menu, IDM_ABOUT, text, sizeof text, MF_BYCOMMAND);
               EXPECT_STREQ(text, kAboutMenuItem);
               EXPECT_EQ(::GetMenuState(menu, about - 1, MF_BYPOSITION) & MF_SEPARATOR, UINT(MF_SEPARATOR));
-              EXPECT_EQ(::GetMenuItemID(menu, 0) & 0xF000, 0xF000u);
               ::PostMessageA(main, WM_SYSCOMMAND, IDM_ABOUT, 0);
             })
       .Then(kAboutCaption,
@@ -117,11 +175,7 @@ TEST(Win32Dialog, TemplatesAboutBoxAndLog) {
             })
       .Then(kMainCaption, [](HWND main) { ::PostMessageA(main, WM_SYSCOMMAND, 0x001F, 0); })
       .Then(kAboutCaption, OkAbout)
-      .Then(kMainCaption,
-            [](HWND main) {
-              ::SetFocus(::GetDlgItem(main, IDC_EXTRACT));
-              ::PostMessageA(::GetDlgItem(main, IDC_EXTRACT), WM_KEYDOWN, VK_F1, 0);
-            })
+      .Then(kMainCaption, [](HWND main) { ::PostMessageA(::GetDlgItem(main, IDC_EXTRACT), WM_KEYDOWN, VK_F1, 0); })
       .Then(kAboutCaption, OkAbout)
       .Then(kMainCaption, [&](HWND main) {
         ::PostMessageA(main, WM_SYSCOMMAND, 0x0020, 0);  // were the About box open, nothing would answer it
@@ -139,25 +193,10 @@ TEST(Win32Dialog, TemplatesAboutBoxAndLog) {
         EXPECT_EQ(Text(box), expected);
         EXPECT_EQ(::SendMessageA(box, EM_GETLINECOUNT, 0, 0), 3002);
         EXPECT_GT(::SendMessageA(box, EM_GETFIRSTVISIBLELINE, 0, 0), 3002 - 30);  // it shows about 16 lines
-        ::PostMessageA(main, WM_COMMAND, IDCANCEL, 0);
+        ::SetFocus(box);
+        ::PostMessageA(box, WM_KEYDOWN, VK_RETURN, 0);
       });
-  EXPECT_EQ(dialog.DoModal(), IDCANCEL);
-}
-
-// Escape, the Close command and Enter while no push button has the focus
-// end the main dialog, and with it the program.
-TEST(Win32Dialog, EndsOnEscapeCloseAndEnterInTheLog) {
-  for (const auto& [id, message, key, result] : {std::tuple{IDC_EXTRACT, WM_KEYDOWN, VK_ESCAPE, IDCANCEL},
-                                                 {0, WM_SYSCOMMAND, SC_CLOSE, IDCANCEL}, {IDC_LOG, WM_KEYDOWN, VK_RETURN, IDOK}}) {
-    CToolDialog dialog;
-    ModalScript script;
-    script.Then(kMainCaption, [&](HWND main) {
-      HWND target = id != 0 ? ::GetDlgItem(main, id) : main;
-      ::SetFocus(target);
-      ::PostMessageA(target, message, key, 0);
-    });
-    EXPECT_EQ(dialog.DoModal(), result);
-  }
+  EXPECT_EQ(dialog.DoModal(), IDOK);
 }
 
 // The two worked examples: (36 - 32 + 1) / 2 is 2, (30 - 32 + 1) / 2 is 0, not -1.
@@ -168,12 +207,96 @@ TEST(Win32Dialog, MinimizedIconIsCentredDividingTowardZero) {
   }
 }
 
+constexpr char kBrowseCaption[] = "Browse for Folder";
+constexpr int kBrowseStatus = 0x3743;
+
+struct CommandRow {
+  const char* label;
+  int button;
+  std::string answer;  // typed into the file dialog (below the test's folder); "": Cancel
+  const char* made;    // what the command writes there; "": nothing
+};
+
+class Command : public ::testing::TestWithParam<CommandRow> {};
+
+TEST_P(Command, RunsThroughTheSystemDialogs) {
+  const CommandRow& row = GetParam();
+  test::TempDir dir;
+  const std::string start = dir.path() + "\\start";
+  std::filesystem::create_directories(start + "\\sub");
+  std::filesystem::create_directories(dir.path() + "\\out");
+  test::WriteFile(start + "\\a.txt", "abc");
+  test::WriteFile(start + "\\sub\\b.txt", "0123456789");
+  const std::string archive = test::ArchiveBytes::Of({{"a.txt", "abc"}, {"sub\\b.txt", "0123456789"}});
+  test::WriteFile(dir.path() + "\\out\\maps.vrk", archive);
+  platform::Sys().ChangeDirectory(start);
+  const auto before = test::Snapshot(dir.path());
+
+  CToolDialog dialog;
+  std::string log;
+  ModalScript script;
+  script.Then(kMainCaption, [&](HWND main) { Post(main, row.button); });
+  if (row.button == IDC_COMPRESS) {
+    // Wine's first folder browser in a process has no preselection: cancelled, it does
+    // nothing. The second shows the title and the start folder, once its tree is filled.
+    script.Then(kBrowseCaption, [](HWND browser) { Post(browser, IDCANCEL); })
+        .Then(kMainCaption,
+              [](HWND main) {
+                EXPECT_EQ(Text(::GetDlgItem(main, IDC_LOG)), "");
+                Post(main, IDC_COMPRESS);
+              })
+        .Then(
+            kBrowseCaption,
+            [&](HWND browser) {
+              EXPECT_EQ(Text(::GetDlgItem(browser, 0x3742)), kCompressTitle);
+              EXPECT_EQ(Text(::GetDlgItem(browser, kBrowseStatus)), start);
+              Post(browser, IDOK);
+            },
+            [](HWND browser) { return !Text(::GetDlgItem(browser, kBrowseStatus)).empty(); });
+  }
+  script
+      .Then(row.button == IDC_EXTRACT ? kExtractTitle : kSaveTitle,
+            [&](HWND asking) {
+              ::SetDlgItemTextA(asking, 0x47C, (dir.path() + "\\" + row.answer).c_str());  // the name box
+              Post(asking, row.answer.empty() ? IDCANCEL : IDOK);
+            })
+      .Then(kMainCaption, [&](HWND main) {
+        log = Text(::GetDlgItem(main, IDC_LOG));
+        ::PostMessageA(main, WM_SYSCOMMAND, SC_CLOSE, 0);
+      });
+  EXPECT_EQ(dialog.DoModal(), IDCANCEL);
+  EXPECT_EQ(test::Snapshot(dir.path(), row.made), before);
+  EXPECT_TRUE(*row.made ? log.ends_with("All done!\r\n") : log.empty()) << log;
+  const std::string made = dir.path() + "/" + row.made;
+  EXPECT_TRUE(!*row.made || (row.button == IDC_EXTRACT ? test::TreeOf(made) == test::TreeOf(start)
+                                                       : test::ReadFile(made) == archive));
+}
+
+INSTANTIATE_TEST_SUITE_P(Commands, Command,
+                         ::testing::Values(CommandRow{"Extract", IDC_EXTRACT, "out\\maps.vrk", "out/maps"},
+                                           CommandRow{"ExtractCancelled", IDC_EXTRACT, "", ""},
+                                           CommandRow{"Compress", IDC_COMPRESS, "out\\pack.vrk", "out/pack.vrk"},
+                                           CommandRow{"SaveCancelled", IDC_COMPRESS, "", ""}),
+                         test::LabelName());
+
 }  // namespace
+
+// A root or initial folder past the browser's 259 characters is refused with an error
+// line, never cut to a path that names another folder; no dialog opens.
+TEST(BrowseForFolder, RefusesPathsPastTheShellsLimit) {
+  const std::string tooLong = "C:\\" + std::string(257, 'b');  // 260 characters
+  for (const auto& [root, initial] : {std::pair<const char*, const char*>{tooLong.c_str(), nullptr},
+                                      {"", tooLong.c_str()}, {nullptr, tooLong.c_str()}}) {
+    test::LogCapture log;
+    std::string folder = "unchanged";
+    EXPECT_EQ(BrowseForFolder(folder, "t", nullptr, root, initial), 0);
+    EXPECT_EQ(folder, "unchanged");
+    EXPECT_EQ(log.Transcript(), "Error: " + tooLong + ": the folder browser takes paths of at most 259 characters\n");
+  }
+}
 
 int main(int argc, char** argv) {
   ::testing::InitGoogleTest(&argc, argv);
   ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);  // the shell's folder browser works through COM
-  const int result = RUN_ALL_TESTS();
-  ::CoUninitialize();
-  return result;
+  return RUN_ALL_TESTS();
 }

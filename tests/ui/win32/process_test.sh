@@ -22,55 +22,44 @@ fail() {
   echo "FAIL: $*" >&2
   exit 1
 }
-# Waits for the window with exactly this title and gives it the focus.
-window() {
+# Waits for the window with this title, focuses it, presses the keys.
+keys() {
   win=$(timeout 30 xdotool search --sync --onlyvisible --name "^$1\$" | head -n 1) || true
   [ -n "$win" ] || fail "no window \"$1\""
   xdotool windowfocus --sync "$win"
+  shift
+  [ $# -eq 0 ] || xdotool key "$@"
 }
-appears() {
-  timeout 30 sh -c 'until [ -e "$0" ]; do sleep 0.1; done' "$1" || fail "$1 was not written"
+# Types the archive's path into a file dialog, then waits for a file.
+answer() {
+  keys "$1"
+  xdotool type --delay 5 "$archive"
+  xdotool key Return
+  timeout 30 sh -c 'until [ -e "$0" ]; do sleep 0.1; done' "$2" || fail "$2 was not written"
 }
 
-# Wine's folder browser cannot select a folder on Z: (the Unix root), so
-# start.exe starts the program on C:, and hands back its exit status.
+# On C: (Wine's browser cannot select folders on Z:), its exit status handed back.
 "$1" start /wait /d "C:\\$(basename "$work")\\mods\\island" "$(printf 'Z:%s' "$2" | tr / '\\')" &
 program=$!
-# Compress ("Extract", Tab): Wine's first folder browser in a process has no
-# preselection; cancelled, it does nothing. The second selects the folder
-# once its tree is filled in, a moment after it shows.
-window "Korvane VRK Tool"
-xdotool key Tab space
-window "Browse for Folder"
-xdotool key Escape
-window "Korvane VRK Tool"
-xdotool key space
-window "Browse for Folder"
+# Compress (Tab from "Extract"): Wine's first folder browser has no preselection, and is
+# cancelled; the second selects the folder once its tree is filled in.
+keys "Korvane VRK Tool" Tab space
+keys "Browse for Folder" Escape
+keys "Korvane VRK Tool" space
+keys "Browse for Folder"
 sleep 3
 xdotool key Return
-window "Save to..."
-xdotool type --delay 5 "$archive"
-xdotool key Return
-appears "$work/out/pack.vrk"
+answer "Save to..." "$work/out/pack.vrk"
 # Extract (shift+Tab) the archive just written.
-window "Korvane VRK Tool"
-xdotool key shift+Tab space
-window "Extract file..."
-xdotool type --delay 5 "$archive"
-xdotool key Return
-appears "$work/out/pack/sub/b.txt"
+keys "Korvane VRK Tool" shift+Tab space
+answer "Extract file..." "$work/out/pack/sub/b.txt"
 sleep 0.5
 diff -r "$work/mods/island" "$work/out/pack" || fail "the extracted folder differs from the packed one"
 # The About box: the window menu's last item (Up from the first).
-window "Korvane VRK Tool"
-xdotool key alt+space
+keys "Korvane VRK Tool" alt+space
 sleep 0.5
 xdotool key Up Return
-window "About VRKTool"
-xdotool key Return
-window "Korvane VRK Tool"
-xdotool key Escape
-status=0
-wait "$program" || status=$?
+keys "About VRKTool" Return
+keys "Korvane VRK Tool" Escape
+wait "$program" || fail "VRKTool.exe ended with status $?"
 program=
-[ "$status" -eq 0 ] || fail "VRKTool.exe ended with status $status"
