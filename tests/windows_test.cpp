@@ -1,5 +1,5 @@
-// Windows only: the names extraction refuses there, what the file system and
-// its code page do to a run, and vrk.exe as a process, with its version record.
+// Windows only: names refused there, what its file system and code page do to a run, and
+// vrk.exe as a process, with its version record.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -134,14 +134,14 @@ TEST(WindowsPack, AttributesAndCodePageNames) {
   EXPECT_FALSE(test::Exists("out.vrk"));
 }
 
-// vrk.exe of this build: cli\vrk.exe beside the tests' own folder.
+// vrk.exe of this build (cli\vrk.exe beside the tests' folder), and a run of it in the
+// current folder: its exit status, standard output and error.
 std::wstring VrkExe() {
   std::wstring self(32768, L'\0');
   self.resize(GetModuleFileNameW(nullptr, self.data(), static_cast<DWORD>(self.size())));
   return (fs::path(self).parent_path().parent_path() / L"cli" / L"vrk.exe").wstring();
 }
 
-// Runs vrk.exe in the current folder: its exit status, standard output and error.
 std::pair<int, std::string> RunVrk(const std::wstring& arguments) {
   const int status = _wsystem((L"\"" + VrkExe() + L"\" " + arguments + L" >vrk.out 2>&1").c_str());
   return {status, test::ReadFile("vrk.out")};

@@ -5,8 +5,7 @@
 # manager, cost seconds as they close and take keys only under the pointer).
 # Usage: wine_session.sh start|stop LOADER   (WINEPREFIX and the like set)
 set -eu
-loader=$2
-server=$(dirname "$loader")/wineserver
+server=$(dirname "$2")/wineserver
 display_file=$WINEPREFIX.display
 xvfb_pid_file=$WINEPREFIX.xvfb-pid
 
@@ -26,8 +25,7 @@ Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$display_file" </dev/nu
 echo $! >"$xvfb_pid_file"
 # -displayfd writes the display number once it accepts connections.
 timeout 10 sh -c 'until [ -s "$0" ]; do sleep 0.1; done' "$display_file" || { echo "Xvfb did not start" >&2; stop_display; exit 1; }
-DISPLAY=:$(cat "$display_file")
-export DISPLAY
+export DISPLAY=:$(cat "$display_file")
 "$server" -p5 </dev/null >/dev/null 2>&1
-"$loader" wineboot </dev/null >/dev/null 2>&1
-"$loader" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f </dev/null >/dev/null 2>&1
+"$2" wineboot </dev/null >/dev/null 2>&1
+"$2" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f </dev/null >/dev/null 2>&1

@@ -138,8 +138,6 @@ void CheckTemplate(HWND dialog, LONG width, LONG height, LONG exStyle) {
   EXPECT_EQ(control, nullptr) << "a control more than the template's";
 }
 
-void OkAbout(HWND about) { Post(about, IDOK); }
-
 // Templates, tab order, window menu; About from the window menu (a command's low four bits
 // are the system's: 0x1F is About, 0x20 is not) and F1; the log box: CR LF, no wrapping, a
 // transcript past the edit control's default 32 K kept whole, its end in view; Enter there
@@ -171,12 +169,12 @@ TEST(Win32Dialog, TemplatesAboutBoxAndLog) {
       .Then(kAboutCaption,
             [](HWND about) {
               CheckTemplate(about, 179, 52, 0);
-              OkAbout(about);
+              Post(about, IDOK);
             })
       .Then(kMainCaption, [](HWND main) { ::PostMessageA(main, WM_SYSCOMMAND, 0x001F, 0); })
-      .Then(kAboutCaption, OkAbout)
+      .Then(kAboutCaption, [](HWND about) { Post(about, IDOK); })
       .Then(kMainCaption, [](HWND main) { ::PostMessageA(::GetDlgItem(main, IDC_EXTRACT), WM_KEYDOWN, VK_F1, 0); })
-      .Then(kAboutCaption, OkAbout)
+      .Then(kAboutCaption, [](HWND about) { Post(about, IDOK); })
       .Then(kMainCaption, [&](HWND main) {
         ::PostMessageA(main, WM_SYSCOMMAND, 0x0020, 0);  // were the About box open, nothing would answer it
         LogPrintf("OK!\n");

@@ -4,8 +4,7 @@
 # from the window menu, and Escape, which must end it with status 0.
 # Usage: process_test.sh LOADER VRKTool.exe   (in the session of tests/wine_session.sh)
 set -eu
-DISPLAY=:$(cat "$WINEPREFIX.display")
-export DISPLAY
+export DISPLAY=:$(cat "$WINEPREFIX.display")
 program=
 work=$WINEPREFIX/drive_c/vrk-process-$$
 trap '[ -z "$program" ] || kill "$program" 2>/dev/null; rm -rf "$work"' EXIT
