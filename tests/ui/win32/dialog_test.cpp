@@ -42,7 +42,7 @@ class ModalScript {
   ModalScript() : timer_(::SetTimer(nullptr, 0, 10, &ModalScript::Tick)) { current_ = this; }
   ~ModalScript() {
     ::KillTimer(nullptr, timer_);
-    EXPECT_TRUE(steps_.empty()) << "no window \"" << std::get<0>(steps_.front()) << "\" appeared, or got ready";
+    EXPECT_TRUE(steps_.empty()) << "no window \"" << std::get<0>(steps_.front()) << "\" was ever ready to answer";
   }
   ModalScript& Then(std::string caption, Step step, Ready ready = [](HWND) { return true; }) {
     steps_.emplace_back(std::move(caption), std::move(step), std::move(ready));
