@@ -20,13 +20,16 @@ check "file-size limit" "1 Error: big.bin: File too large; the incomplete file i
 "$vrk" -q extract big.vrk && cmp -s src/big.bin big/big.bin; extracted=$?
 "$vrk" >/dev/null 2>&1; no_command=$?
 "$vrk" verify missing.vrk >/dev/null; check "exit statuses" "0 2 1" "$extracted $no_command $?"
-for command in list extract; do
-  err=$("$vrk" $command big.vrk 2>&1 >/dev/full)
+for command in "list big.vrk" "extract big.vrk" "cat big.vrk big.bin"; do
+  err=$("$vrk" $command 2>&1 >/dev/full)
   check "$command to a full disk" "1 Error: standard output: No space left on device" "$? $err"
 done
 # The debug channel already copies each line to standard error: once only.
 check "--debug lines" 2 "$("$vrk" --debug -q extract missing.vrk 2>&1 >/dev/null | grep -c -e '^Error: ' -e '^Extracting')"
 check "list of a pipe" big.bin "$(cat big.vrk | "$vrk" list /dev/stdin | awk 'NR == 1 { print $2 }')"
+# A stream that cannot seek is read up to the entry asked for, no further.
+echo tail >src/z.txt && "$vrk" -q compress --sort src two.vrk
+check "cat of a pipe" tail "$(cat two.vrk | "$vrk" cat /dev/stdin z.txt)"
 
 # ".." means what it means to cat, even in a folder entered through a link.
 mkdir -p top/rel/v2/work pack/one pack/two && ln -s rel/v2/work top/current
