@@ -84,9 +84,7 @@ struct Outcome {
 // Whether the system takes a current directory longer than MAX_PATH: on
 // Windows only with long paths enabled; always elsewhere.
 bool LongCurrentDirectories();
-
-// Tells a process ended as kill -9 ends it (by killAfterWriting below), for
-// EXPECT_EXIT.
+// Tells a process ended as kill -9 ends it (by a kKill rule), for EXPECT_EXIT.
 std::function<bool(int)> KilledAbruptly();
 
 // Writes bytes as archiveName in the current folder and extracts it.
@@ -126,58 +124,64 @@ std::map<std::string, std::string> Snapshot(const std::string& folder, const std
 Outcome ExtractChecked(const TempDir& dir, const std::string& bytes,
                        const std::function<void()>& setup = [] {}, const ExtractOptions& options = {});
 
-// The real platform, with failures injected where a rule matches: a rule
-// names a substring of the path, written with '/' for either separator, and
-// the error to fail with.
+// The real platform, with faults injected by rules. A rule acts where its
+// path, written with '/' for either separator, is part of the path acted on
+// (kList: the current directory; kRename: the new name). kOpen (OpenRead,
+// CreateNew, CreateReplacement) to kReplace (FindReplaceTarget) fail the call
+// with the error. On the streams: kWrite fails writes with the error once
+// `bytes` went; kRead ends reads after `bytes`, cleanly or with the error;
+// kSplit stops the first read after `bytes` though more follow (as a pipe's
+// may); kLength makes Length() report `bytes`; kKill ends the process once
+// `bytes` were written, as kill -9 does or (POSIX) by the signal `error`.
 class FaultySystem : public platform::System {
  public:
-  std::map<std::string, int> failOpen;         // OpenRead and CreateNew
-  std::map<std::string, int> failMakeDir;
-  std::map<std::string, int> failChangeDir;
-  std::map<std::string, int> failList;
-  std::map<std::string, int> failRename;
-  std::map<std::string, int> failReplace;  // FindReplaceTarget, by the path asked about
-  // Writes to a matching file fail with the error once this many bytes went.
-  std::map<std::string, std::pair<std::size_t, int>> failWriteAfter;
-  // Reads from a matching file end (cleanly, or with the error) after this many bytes.
-  std::map<std::string, std::pair<std::size_t, int>> shortReadAfter;
-  // The first read of a matching file stops after this many bytes, though
-  // more follow (as a read of a pipe or a network file may).
-  std::map<std::string, std::size_t> splitFirstRead;
-  // Length() of a matching file reports this instead.
-  std::map<std::string, std::int64_t> fakeLength;
+  enum What { kOpen, kMakeDir, kChangeDir, kList, kRename, kReplace, kWrite, kRead, kSplit, kLength, kKill };
+  struct Rule {
+    What what;
+    std::string path;
+    std::int64_t bytes;
+    int error;
+  };
+  std::vector<Rule> rules;
   // The order in which a folder's items are listed, by folder name.
   std::map<std::string, std::vector<std::string>> listOrder;
-  // Writing to a matching file kills the process (as kill -9 would) once
-  // this many bytes went.
-  std::map<std::string, std::size_t> killAfterWriting;
-  int killSignal = 0;  // POSIX: the signal raised instead of SIGKILL
-  // Called with the current directory after each listing, before the walk
-  // acts on it.
-  std::function<void(const std::string&)> onList;
-  // Called with the path before each file is created (CreateNew and
-  // CreateReplacement), before any rule is matched.
+  // Called with the path before each file is created, before any rule is matched.
   std::function<void(const std::string&)> onCreate;
-  // The kernel's file-to-file copy refuses with this error (0: it copies).
+  // The kernel's file-to-file copy moves a part, then refuses with this error (0: it copies).
   int refuseKernelCopy = 0;
   int kernelCopies = 0;  // the kernel copies asked for
   std::vector<std::string> debugOutput;
 
   std::unique_ptr<platform::ByteStream> OpenRead(const std::string& path, bool regularOnly, int& error) override;
   std::unique_ptr<platform::ByteStream> CreateNew(const std::string& path, int& error) override;
-  int FindReplaceTarget(const std::string& path, platform::ReplaceTarget& target) override;
   std::unique_ptr<platform::ByteStream> CreateReplacement(const std::string& path, const platform::ReplaceTarget& like,
                                                           int& error) override;
-  int MakeDirectory(const std::string& path) override;
-  int ChangeDirectory(const std::string& path) override;
-  int ChangeDirectoryAsGiven(const std::string& path) override;
+  int FindReplaceTarget(const std::string& p, platform::ReplaceTarget& t) override {
+    return Or(kReplace, p, [&] { return System::FindReplaceTarget(p, t); });
+  }
+  int MakeDirectory(const std::string& p) override { return Or(kMakeDir, p, [&] { return System::MakeDirectory(p); }); }
+  int ChangeDirectory(const std::string& p) override {
+    return Or(kChangeDir, p, [&] { return System::ChangeDirectory(p); });
+  }
+  int ChangeDirectoryAsGiven(const std::string& p) override {
+    return Or(kChangeDir, p, [&] { return System::ChangeDirectoryAsGiven(p); });
+  }
+  int Rename(const std::string& from, const std::string& to) override {
+    return Or(kRename, to, [&] { return System::Rename(from, to); });
+  }
   int ListDirectory(const std::string& path, std::vector<platform::DirItem>& items) override;
-  int Rename(const std::string& from, const std::string& to) override;
   std::int64_t KernelCopy(int from, int to, std::size_t n, int& error) override;
   void DebugOutput(std::string_view text) override { debugOutput.emplace_back(text); }
 
  private:
-  std::unique_ptr<platform::ByteStream> Wrap(std::unique_ptr<platform::ByteStream> stream, const std::string& path);
+  const Rule* Find(What what, const std::string& path) const;
+  // The error of a matching rule, or what the call gives.
+  int Or(What what, const std::string& path, const std::function<int()>& call) const {
+    const Rule* rule = Find(what, path);
+    return rule ? rule->error : call();
+  }
+  std::unique_ptr<platform::ByteStream> Open(const std::string& path, int& error,
+                                             const std::function<std::unique_ptr<platform::ByteStream>()>& open);
 };
 
 }  // namespace test
