@@ -68,18 +68,11 @@ void Replace() {
 INSTANTIATE_TEST_SUITE_P(
     Table, Fault,
     testing::Values(
-        Row{"archive unreadable", kExtract, {{kOpen, "maps.vrk", 0, EACCES}}, "maps.vrk: Permission denied"},
         Row{"disk full", kExtract, {{kWrite, "sub/b.txt", 4, ENOSPC}},
             "sub\\b.txt: No space left on device; the incomplete file is removed", {{"maps/a.txt", "abc"}}},
-        Row{"create refused", kExtract, {{kOpen, "a.txt", 0, EACCES}},
-            "a.txt: cannot create the file: Permission denied", {{"maps/sub/b.txt", "0123456789"}, {"maps/z.txt", "z"}}},
-        Row{"folder refused", kExtract, {{kMakeDir, "sub", 0, EACCES}},
-            "sub\\b.txt: cannot create the folder sub: Permission denied",
-            {{"maps/a.txt", "abc"}, {"maps/z.txt", "z"}}},
         Row{"short read", kExtract, {{kRead, "maps.vrk", 110, EIO}},
             "sub\\b.txt: read error after 4 of 10 bytes: Input/output error",
             {{"maps/a.txt", "abc"}, {"maps/sub/b.txt", "0123"}}},
-        Row{"unreadable", kPack, {{kOpen, "sub/b.txt", 0, EACCES}}, "sub\\b.txt: Permission denied"},
         Row{"read error", kPack, {{kRead, "a.txt", 1, EIO}}, "a.txt: read error: Input/output error"},
         Row{"shrank", kPack, {{kRead, "a.txt", 2, 0}}, "a.txt: the file shrank while it was read (2 of 3 bytes)"},
         Row{"grew", kPack, {{kLength, "a.txt", 2, 0}}, "a.txt: the file grew while it was read (it had 2 bytes)"},
@@ -145,8 +138,6 @@ INSTANTIATE_TEST_SUITE_P(
                     ,
                     SkipRow{"named pipe", [] { mkfifo("pipe", 0644); },
                             "Warning: pipe: not a regular file (a pipe, socket or device); skipped"},
-                    SkipRow{"device", [] { fs::create_symlink("/dev/null", "null"); },
-                            "Warning: null: not a regular file (a pipe, socket or device); skipped"},
                     SkipRow{"dangling link", [] { fs::create_symlink("missing-target", "dangling"); },
                             "Warning: dangling: a link whose target is missing; skipped"},
                     SkipRow{"link cycle", [] { fs::create_directory_symlink(".", "loop"); },
@@ -157,7 +148,6 @@ INSTANTIATE_TEST_SUITE_P(
                               test::WriteFile("a/f.txt", "f");
                               fs::create_symlink("a/f.txt", "link.txt");
                               fs::create_directory_symlink(fs::absolute("a"), "alias");
-                              fs::create_directory_symlink("..", "a/up");
                             },
                             nullptr, {"a\\f.txt", "alias\\f.txt", "link.txt", "real.txt", ""}}
 #endif
@@ -175,10 +165,6 @@ TEST_P(KilledWhileWriting, LeavesTheOldArchive) {
   fs::create_directory("src");
   test::WriteFile("src/a.txt", std::string(100000, 'a'));
   test::WriteFile("out.vrk", "old archive");
-  std::function<bool(int)> killed = test::KilledAbruptly();
-#ifndef _WIN32
-  if (GetParam()) killed = testing::KilledBySignal(GetParam());
-#endif
   EXPECT_EXIT(
       {
         platform::InstallInterruptCleanup();
@@ -187,7 +173,7 @@ TEST_P(KilledWhileWriting, LeavesTheOldArchive) {
         platform::ScopedSystem scoped(sys);
         test::Pack(dir);
       },
-      killed, "");
+      test::KilledAbruptly(GetParam()), "");
   auto left = test::TreeOf(dir.path());
   EXPECT_EQ(left.size(), GetParam() ? 2u : 3u);  // src/a.txt, out.vrk, and after kill -9 the temporary file
   EXPECT_EQ(left["out.vrk"], "old archive");

@@ -42,14 +42,11 @@ std::string ArchiveBytes::Of(const std::vector<std::pair<std::string, std::strin
 
 TempDir::TempDir() : saved_(platform::Sys().CurrentDirectory()) {
 #ifdef _WIN32
-  // A death test starts over in a new process here, not in a fork: the child
-  // works in the folder its parent made (named in the environment, which it
-  // inherits), so the statement under test meets the parent's files.
+  // A death test's child is a new process, not a fork: it works in its parent's folder, named in the environment.
   const char* parents = std::getenv("VRK_TEST_DIR");
   borrowed_ = !GTEST_FLAG_GET(internal_run_death_test).empty() && parents;
   std::string fresh = borrowed_ ? parents : "";
-  // No mkdtemp: fresh names are tried until one is new. The path is taken
-  // as the system reports the current directory, which tests compare with.
+  // No mkdtemp: fresh names are tried until one is new.
   static std::mt19937_64 random{std::random_device{}()};
   while (fresh.empty()) {
     fresh = (fs::temp_directory_path() / ("vrk-test-" + std::to_string(random() % 1000000000))).string();
@@ -92,26 +89,22 @@ bool LongCurrentDirectories() {
   return query && reinterpret_cast<Query>(reinterpret_cast<void*>(query))();
 }
 
-// The status TerminateProcess gives a process killed the way kill -9 would.
-constexpr unsigned kKilledStatus = 9;
-
-// Ends the process at once, as kill -9 does: nothing is flushed or closed.
+// Ends the process at once, as kill -9 does (status 9): nothing is flushed or closed.
 [[noreturn]] void KillAbruptly(int) {
-  TerminateProcess(GetCurrentProcess(), kKilledStatus);
+  TerminateProcess(GetCurrentProcess(), 9);
   std::abort();
 }
 
-std::function<bool(int)> KilledAbruptly() { return testing::ExitedWithCode(kKilledStatus); }
+std::function<bool(int)> KilledAbruptly(int) { return testing::ExitedWithCode(9); }
 #else
 bool LongCurrentDirectories() { return true; }
 
-// Ends the process by a signal, SIGKILL unless another is given.
 [[noreturn]] void KillAbruptly(int signal) {
   std::raise(signal ? signal : SIGKILL);
   std::abort();
 }
 
-std::function<bool(int)> KilledAbruptly() { return testing::KilledBySignal(SIGKILL); }
+std::function<bool(int)> KilledAbruptly(int signal) { return testing::KilledBySignal(signal ? signal : SIGKILL); }
 #endif
 
 Outcome ExtractBytes(const std::string& archiveName, const std::string& bytes, const ExtractOptions& options,
@@ -142,9 +135,7 @@ Outcome Pack(const TempDir& dir, const std::string& folder, long holdBudget, boo
   return packed;
 }
 
-void WriteFile(const std::string& path, const std::string& bytes) {
-  std::ofstream(path, std::ios::binary) << bytes;
-}
+void WriteFile(const std::string& path, const std::string& bytes) { std::ofstream(path, std::ios::binary) << bytes; }
 
 std::string ReadFile(const std::string& path) {
   // Through the platform layer, which opens paths of any length.
@@ -202,8 +193,6 @@ Outcome ExtractChecked(const TempDir& dir, const std::string& bytes, const std::
   }
   return outcome;
 }
-
-// ---------------------------------------------------------------------------
 
 namespace {
 
@@ -301,8 +290,7 @@ std::unique_ptr<platform::ByteStream> FaultySystem::CreateNew(const std::string&
   return Open(path, error, [&] { return System::CreateNew(path, error); });
 }
 
-// Where the system makes the replacement by CreateNew, that is the same
-// creation: the hook has run for it already.
+// Where the system replaces by CreateNew, the hook has run for that creation already.
 std::unique_ptr<platform::ByteStream> FaultySystem::CreateReplacement(const std::string& path,
                                                                       const platform::ReplaceTarget& like, int& error) {
   if (onCreate) onCreate(path);
@@ -315,8 +303,7 @@ std::unique_ptr<platform::ByteStream> FaultySystem::CreateReplacement(const std:
 std::int64_t FaultySystem::KernelCopy(int from, int to, std::size_t n, int& error) {
   ++kernelCopies;
   if (refuseKernelCopy == 0) return System::KernelCopy(from, to, n, error);
-  // A refusing system still moves a part first, so the copy through memory
-  // has to carry on from where the kernel stopped.
+  // A part first, so the copy through memory has to carry on from where the kernel stopped.
   if (kernelCopies % 2 == 1) return System::KernelCopy(from, to, std::min<std::size_t>(n, 4096), error);
   error = refuseKernelCopy;
   return -1;

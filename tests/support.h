@@ -1,7 +1,7 @@
-// Helpers shared by the engine tests: archives built byte by byte, a fresh
-// folder per test, the captured log and a platform that fails on request.
+// Helpers of the engine tests: archives built byte by byte, a fresh folder, the log, a platform that fails on request.
 #pragma once
 
+#include <algorithm>
 #include <cctype>
 #include <cstdint>
 #include <functional>
@@ -13,8 +13,7 @@
 #include "log/log.h"
 #include "platform/platform.h"
 
-// Ends a test that needs what only POSIX systems have (links, pipes, the
-// emulated logical current directory), and says what it was.
+// Ends a test that needs what only POSIX systems have, and says what it was.
 #ifdef _WIN32
 #define VRK_POSIX_ONLY(what) GTEST_SKIP() << "POSIX only: " << (what)
 #else
@@ -33,8 +32,7 @@ class ArchiveBytes {
     bytes_ += bytes;
     return *this;
   }
-  // Headers for each (name, content) pair, the terminator, the contents and
-  // the trailer: a complete archive.
+  // A complete archive: headers, terminator, contents and trailer.
   static std::string Of(const std::vector<std::pair<std::string, std::string>>& files);
   const std::string& str() const { return bytes_; }
 
@@ -81,17 +79,15 @@ struct Outcome {
   bool Logged(const std::string& line) const;
 };
 
-// Whether the system takes a current directory longer than MAX_PATH: on
-// Windows only with long paths enabled; always elsewhere.
+// Whether the system takes a current directory longer than MAX_PATH (Windows: with long paths enabled).
 bool LongCurrentDirectories();
-// Tells a process ended as kill -9 ends it (by a kKill rule), for EXPECT_EXIT.
-std::function<bool(int)> KilledAbruptly();
+// Tells a process ended by a kKill rule, for EXPECT_EXIT.
+std::function<bool(int)> KilledAbruptly(int signal = 0);
 
 // Writes bytes as archiveName in the current folder and extracts it.
 Outcome ExtractBytes(const std::string& archiveName, const std::string& bytes, const ExtractOptions& options = {},
                      bool recoverEmptyFiles = false);
-// Packs dir/folder into dir/out.vrk, with dir current;
-// a holdBudget of 0 copies every file at the write instead of holding any.
+// Packs dir/folder into dir/out.vrk, with dir current; a holdBudget of 0 holds no file.
 Outcome Pack(const TempDir& dir, const std::string& folder = "src", long holdBudget = -1, bool keepOpen = true);
 
 // Names the cases of a parameterised table after their rows' `label`.
@@ -99,9 +95,7 @@ struct LabelName {
   template <typename Info>
   std::string operator()(const Info& info) const {
     std::string name = info.param.label;
-    for (char& c : name) {
-      if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
-    }
+    std::replace_if(name.begin(), name.end(), [](unsigned char c) { return !std::isalnum(c); }, '_');
     return name;
   }
 };
@@ -115,27 +109,21 @@ std::map<std::string, std::string> TreeOf(const std::string& folder);
 // "<dir>" or "<link>", leaving out the path `except` and all below it.
 std::map<std::string, std::string> Snapshot(const std::string& folder, const std::string& except = "\n");
 
-// Extracts bytes as a/b/out/maps.vrk below dir (so a name that climbs lands
-// inside dir) after setup has run in a/b/out, and checks what must hold for
-// any input: nothing outside the output folder changed; the run ends with
-// "All done!" exactly when it returns 1; and a success wrote every file the
-// archive holds, with its bytes. Leaves dir current. options may place the
-// output elsewhere as long as it ends up in a/b/out/maps.
+// Extracts bytes as dir/a/b/out/maps.vrk after setup ran in a/b/out, and checks what holds for any input: nothing
+// outside a/b/out/maps changed; "All done!" ends the run exactly when it returns 1; and a success wrote every file
+// the archive holds, with its bytes. Leaves dir current.
 Outcome ExtractChecked(const TempDir& dir, const std::string& bytes,
                        const std::function<void()>& setup = [] {}, const ExtractOptions& options = {});
 
-// The real platform, with faults injected by rules. A rule acts where its
-// path, written with '/' for either separator, is part of the path acted on
-// (kList: the current directory; kRename: the new name). kOpen (OpenRead,
-// CreateNew, CreateReplacement) to kReplace (FindReplaceTarget) fail the call
-// with the error. On the streams: kWrite fails writes with the error once
-// `bytes` went; kRead ends reads after `bytes`, cleanly or with the error;
-// kSplit stops the first read after `bytes` though more follow (as a pipe's
-// may); kLength makes Length() report `bytes`; kKill ends the process once
-// `bytes` were written, as kill -9 does or (POSIX) by the signal `error`.
+// The real platform, with faults injected by rules. A rule acts where its path, written with '/' for either
+// separator, is part of the path acted on (kList: the current directory; kRename: the new name). kOpen (any open)
+// to kReplace (FindReplaceTarget) fail the call with the error. On the streams: kWrite fails writes with the error
+// once `bytes` went; kRead ends reads after `bytes`, cleanly or with the error; kSplit stops the first read after
+// `bytes` though more follow; kLength makes Length() report `bytes`; kKill ends the process once `bytes` were
+// written, as kill -9 does or (POSIX) by the signal `error`.
 class FaultySystem : public platform::System {
  public:
-  enum What { kOpen, kMakeDir, kChangeDir, kList, kRename, kReplace, kWrite, kRead, kSplit, kLength, kKill };
+  enum What { kOpen, kChangeDir, kList, kRename, kReplace, kWrite, kRead, kSplit, kLength, kKill };
   struct Rule {
     What what;
     std::string path;
@@ -159,7 +147,6 @@ class FaultySystem : public platform::System {
   int FindReplaceTarget(const std::string& p, platform::ReplaceTarget& t) override {
     return Or(kReplace, p, [&] { return System::FindReplaceTarget(p, t); });
   }
-  int MakeDirectory(const std::string& p) override { return Or(kMakeDir, p, [&] { return System::MakeDirectory(p); }); }
   int ChangeDirectory(const std::string& p) override {
     return Or(kChangeDir, p, [&] { return System::ChangeDirectory(p); });
   }
