@@ -1,12 +1,10 @@
-// The platform layer: the logical current directory, and paths longer than
-// the system takes in one call.
+// The platform layer: the logical current directory, and paths longer than the system takes in one call.
 #include <gtest/gtest.h>
 #include <limits.h>
 
 #include <filesystem>
 #include <tuple>
 
-#include "platform/platform.h"
 #include "tests/support.h"
 
 namespace fs = std::filesystem;
