@@ -26,6 +26,7 @@ struct Row {
   std::function<void()> change = [] {};
 };
 
+void PrintTo(const Row& row, std::ostream* os) { *os << row.label; }
 class Fault : public testing::TestWithParam<Row> {};
 
 // Every failure is named and fails the run, and the walk goes on; packing
@@ -107,6 +108,7 @@ struct SkipRow {
   std::vector<std::string> names = {"real.txt", ""};
 };
 
+void PrintTo(const SkipRow& row, std::ostream* os) { *os << row.label; }
 class Walk : public testing::TestWithParam<SkipRow> {};
 
 // What cannot be stored is skipped with a warning, never opened, and the run
