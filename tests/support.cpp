@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <fstream>
 #include <random>
+#include <regex>
 #include <sstream>
 #include <utility>
 
@@ -41,14 +42,11 @@ std::string ArchiveBytes::Of(const std::vector<std::pair<std::string, std::strin
 
 TempDir::TempDir() : saved_(platform::Sys().CurrentDirectory()) {
 #ifdef _WIN32
-  // A death test starts over in a new process here, not in a fork: the child
-  // works in the folder its parent made (named in the environment, which it
-  // inherits), so the statement under test meets the parent's files.
+  // A death test's child is a new process, not a fork: it works in its parent's folder, named in the environment.
   const char* parents = std::getenv("VRK_TEST_DIR");
   borrowed_ = !GTEST_FLAG_GET(internal_run_death_test).empty() && parents;
   std::string fresh = borrowed_ ? parents : "";
-  // No mkdtemp: fresh names are tried until one is new. The path is taken
-  // as the system reports the current directory, which tests compare with.
+  // No mkdtemp: fresh names are tried until one is new.
   static std::mt19937_64 random{std::random_device{}()};
   while (fresh.empty()) {
     fresh = (fs::temp_directory_path() / ("vrk-test-" + std::to_string(random() % 1000000000))).string();
@@ -75,14 +73,7 @@ TempDir::~TempDir() {
 LogCapture::LogCapture() : previous_(g_pMainDialog) { g_pMainDialog = this; }
 LogCapture::~LogCapture() { g_pMainDialog = previous_; }
 
-std::string LogCapture::Transcript() const {
-  std::string plain;
-  for (std::size_t i = 0; i < boxText_.size(); ++i) {
-    if (boxText_[i] == '\r' && i + 1 < boxText_.size() && boxText_[i + 1] == '\n') continue;
-    plain += boxText_[i];
-  }
-  return plain;
-}
+std::string LogCapture::Transcript() const { return std::regex_replace(boxText_, std::regex("\r\n"), "\n"); }
 
 std::vector<std::string> LogCapture::Lines() const {
   std::vector<std::string> lines;
@@ -98,26 +89,22 @@ bool LongCurrentDirectories() {
   return query && reinterpret_cast<Query>(reinterpret_cast<void*>(query))();
 }
 
-// The status TerminateProcess gives a process killed the way kill -9 would.
-constexpr unsigned kKilledStatus = 9;
-
-// Ends the process at once, as kill -9 does: nothing is flushed or closed.
+// Ends the process at once, as kill -9 does (status 9): nothing is flushed or closed.
 [[noreturn]] void KillAbruptly(int) {
-  TerminateProcess(GetCurrentProcess(), kKilledStatus);
+  TerminateProcess(GetCurrentProcess(), 9);
   std::abort();
 }
 
-std::function<bool(int)> KilledAbruptly() { return testing::ExitedWithCode(kKilledStatus); }
+std::function<bool(int)> KilledAbruptly(int) { return testing::ExitedWithCode(9); }
 #else
 bool LongCurrentDirectories() { return true; }
 
-// Ends the process by a signal, SIGKILL unless another is given.
 [[noreturn]] void KillAbruptly(int signal) {
   std::raise(signal ? signal : SIGKILL);
   std::abort();
 }
 
-std::function<bool(int)> KilledAbruptly() { return testing::KilledBySignal(SIGKILL); }
+std::function<bool(int)> KilledAbruptly(int signal) { return testing::KilledBySignal(signal ? signal : SIGKILL); }
 #endif
 
 Outcome ExtractBytes(const std::string& archiveName, const std::string& bytes, const ExtractOptions& options,
@@ -131,7 +118,9 @@ Outcome ExtractBytes(const std::string& archiveName, const std::string& bytes, c
   return {result, log.Lines(), {}};
 }
 
-bool Outcome::Logged(const std::string& line) const { return std::find(lines.begin(), lines.end(), line) != lines.end(); }
+bool Outcome::Logged(const std::string& line) const {
+  return std::find(lines.begin(), lines.end(), line) != lines.end();
+}
 
 Outcome Pack(const TempDir& dir, const std::string& folder, long holdBudget, bool keepOpen) {
   LogCapture log;
@@ -146,9 +135,7 @@ Outcome Pack(const TempDir& dir, const std::string& folder, long holdBudget, boo
   return packed;
 }
 
-void WriteFile(const std::string& path, const std::string& bytes) {
-  std::ofstream(path, std::ios::binary) << bytes;
-}
+void WriteFile(const std::string& path, const std::string& bytes) { std::ofstream(path, std::ios::binary) << bytes; }
 
 std::string ReadFile(const std::string& path) {
   // Through the platform layer, which opens paths of any length.
@@ -199,47 +186,29 @@ Outcome ExtractChecked(const TempDir& dir, const std::string& bytes, const std::
   if (outcome.result == 1) {
     model::Reading reading = model::Read(bytes);
     EXPECT_TRUE(reading.CanSucceed()) << "a damaged or refused archive was reported as extracted";
-    for (const auto& [path, content] : reading.files) EXPECT_EQ(ReadFile(dir.path() + "/" + output + "/" + path), content) << path;
+    for (const auto& [path, content] : reading.files)
+      EXPECT_EQ(ReadFile(dir.path() + "/" + output + "/" + path), content) << path;
   } else {
     EXPECT_TRUE(outcome.lines.back().starts_with("Failed with ")) << outcome.lines.back();
   }
   return outcome;
 }
 
-// ---------------------------------------------------------------------------
-
 namespace {
-
-template <typename Value>
-const Value* Match(const std::map<std::string, Value>& rules, const std::string& path) {
-  // Rules are written with '/', which matches either separator.
-  std::string native = path;
-  std::replace(native.begin(), native.end(), '\\', '/');
-  for (const auto& [needle, value] : rules) {
-    if (native.find(needle) != std::string::npos) return &value;
-  }
-  return nullptr;
-}
 
 class FaultyStream final : public platform::ByteStream {
  public:
-  FaultyStream(std::unique_ptr<platform::ByteStream> inner, const std::pair<std::size_t, int>* writeLimit,
-               const std::pair<std::size_t, int>* readLimit, const std::int64_t* length, const std::size_t* killLimit,
-               int killSignal, const std::size_t* split)
-      : inner_(std::move(inner)), writeLimit_(writeLimit), readLimit_(readLimit), length_(length), killLimit_(killLimit),
-        killSignal_(killSignal), split_(split) {}
+  FaultyStream(std::unique_ptr<platform::ByteStream> inner, std::vector<FaultySystem::Rule> rules)
+      : inner_(std::move(inner)), rules_(std::move(rules)) {}
 
   std::size_t ReadUpTo(void* buffer, std::size_t n) override {
-    return Read(buffer, split_ && read_ == 0 ? std::min(n, *split_) : n);
+    auto split = Get(FaultySystem::kSplit);
+    return Read(buffer, split && read_ == 0 ? std::min<std::size_t>(n, split->bytes) : n);
   }
-
   std::size_t Read(void* buffer, std::size_t n) override {
-    if (readLimit_) {
-      std::size_t left = readLimit_->first - std::min(readLimit_->first, read_);
-      if (n > left) {
-        n = left;
-        error_ = readLimit_->second;
-      }
+    if (auto limit = Get(FaultySystem::kRead); limit && read_ + n > std::size_t(limit->bytes)) {
+      n = limit->bytes - read_;
+      error_ = limit->error;
     }
     std::size_t got = inner_->Read(buffer, n);
     read_ += got;
@@ -250,77 +219,83 @@ class FaultyStream final : public platform::ByteStream {
     return Read(&c, 1) == 1 ? c : -1;
   }
   bool Write(const void* buffer, std::size_t n) override {
-    if (killLimit_ && written_ + n > *killLimit_) KillAbruptly(killSignal_);
-    if (writeLimit_ && written_ + n > writeLimit_->first) {
-      inner_->Write(buffer, writeLimit_->first - written_);
-      written_ = writeLimit_->first;
-      error_ = writeLimit_->second;
+    auto kill = Get(FaultySystem::kKill);
+    if (kill && written_ + n > std::size_t(kill->bytes)) KillAbruptly(kill->error);
+    if (auto limit = Get(FaultySystem::kWrite); limit && written_ + n > std::size_t(limit->bytes)) {
+      inner_->Write(buffer, limit->bytes - written_);
+      written_ = limit->bytes;
+      error_ = limit->error;
       return false;
     }
     written_ += n;
     return inner_->Write(buffer, n);
   }
   bool Close() override { return inner_->Close() && error_ == 0; }
-  std::int64_t Length() override { return length_ ? *length_ : inner_->Length(); }
+  std::int64_t Length() override {
+    auto fake = Get(FaultySystem::kLength);
+    return fake ? fake->bytes : inner_->Length();
+  }
   int error() const override { return error_ ? error_ : inner_->error(); }
   platform::NodeId Identity() const override { return inner_->Identity(); }
   bool StateNow(std::int64_t& length, bool& named) override {
     if (!inner_->StateNow(length, named)) return false;
-    if (length_) length = *length_;
+    if (auto fake = Get(FaultySystem::kLength)) length = fake->bytes;
     return true;
   }
 
  private:
+  const FaultySystem::Rule* Get(FaultySystem::What what) const {
+    for (const auto& rule : rules_) {
+      if (rule.what == what) return &rule;
+    }
+    return nullptr;
+  }
+
   std::unique_ptr<platform::ByteStream> inner_;
-  const std::pair<std::size_t, int>* writeLimit_;
-  const std::pair<std::size_t, int>* readLimit_;
-  const std::int64_t* length_;
-  const std::size_t* killLimit_;
-  int killSignal_;
-  const std::size_t* split_;
+  std::vector<FaultySystem::Rule> rules_;  // those whose path is this stream's
   std::size_t read_ = 0, written_ = 0;
   int error_ = 0;
 };
 
 }  // namespace
 
-std::unique_ptr<platform::ByteStream> FaultySystem::Wrap(std::unique_ptr<platform::ByteStream> stream,
-                                                         const std::string& path) {
-  if (!stream) return stream;
-  auto write = Match(failWriteAfter, path);
-  auto read = Match(shortReadAfter, path);
-  auto length = Match(fakeLength, path);
-  auto kill = Match(killAfterWriting, path);
-  auto split = Match(splitFirstRead, path);
-  if (!write && !read && !length && !kill && !split) return stream;
-  return std::make_unique<FaultyStream>(std::move(stream), write, read, length, kill, killSignal, split);
+const FaultySystem::Rule* FaultySystem::Find(What what, const std::string& path) const {
+  std::string native = path;
+  std::replace(native.begin(), native.end(), '\\', '/');
+  for (const Rule& rule : rules) {
+    if (rule.what == what && native.find(rule.path) != std::string::npos) return &rule;
+  }
+  return nullptr;
+}
+
+// Fails with a matching kOpen rule, or opens, behind the stream rules that match.
+std::unique_ptr<platform::ByteStream> FaultySystem::Open(
+    const std::string& path, int& error, const std::function<std::unique_ptr<platform::ByteStream>()>& open) {
+  if (const Rule* rule = Find(kOpen, path)) return error = rule->error, nullptr;
+  std::unique_ptr<platform::ByteStream> stream = open();
+  std::vector<Rule> matched;
+  for (What what : {kWrite, kRead, kSplit, kLength, kKill}) {
+    if (const Rule* rule = Find(what, path)) matched.push_back(*rule);
+  }
+  if (!stream || matched.empty()) return stream;
+  return std::make_unique<FaultyStream>(std::move(stream), std::move(matched));
 }
 
 std::unique_ptr<platform::ByteStream> FaultySystem::OpenRead(const std::string& path, bool regularOnly, int& error) {
-  auto fail = Match(failOpen, path);
-  return fail ? (error = *fail, nullptr) : Wrap(System::OpenRead(path, regularOnly, error), path);
+  return Open(path, error, [&] { return System::OpenRead(path, regularOnly, error); });
 }
 
 std::unique_ptr<platform::ByteStream> FaultySystem::CreateNew(const std::string& path, int& error) {
   if (onCreate) onCreate(path);
-  auto fail = Match(failOpen, path);
-  return fail ? (error = *fail, nullptr) : Wrap(System::CreateNew(path, error), path);
+  return Open(path, error, [&] { return System::CreateNew(path, error); });
 }
 
-int FaultySystem::FindReplaceTarget(const std::string& path, platform::ReplaceTarget& target) {
-  auto fail = Match(failReplace, path);
-  return fail ? *fail : System::FindReplaceTarget(path, target);
-}
-
+// Where the system replaces by CreateNew, the hook has run for that creation already.
 std::unique_ptr<platform::ByteStream> FaultySystem::CreateReplacement(const std::string& path,
                                                                       const platform::ReplaceTarget& like, int& error) {
   if (onCreate) onCreate(path);
-  auto fail = Match(failOpen, path);
-  if (fail) return error = *fail, nullptr;
-  // Where the system's replacement is made by CreateNew, that is the same
-  // creation: the hook has run for it already.
   auto hook = std::exchange(onCreate, nullptr);
-  auto stream = Wrap(System::CreateReplacement(path, like, error), path);
+  auto stream = Open(path, error, [&] { return System::CreateReplacement(path, like, error); });
   onCreate = std::move(hook);
   return stream;
 }
@@ -328,38 +303,16 @@ std::unique_ptr<platform::ByteStream> FaultySystem::CreateReplacement(const std:
 std::int64_t FaultySystem::KernelCopy(int from, int to, std::size_t n, int& error) {
   ++kernelCopies;
   if (refuseKernelCopy == 0) return System::KernelCopy(from, to, n, error);
-  // A refusing system still moves a part first, so the copy through memory
-  // has to carry on from where the kernel stopped.
+  // A part first, so the copy through memory has to carry on from where the kernel stopped.
   if (kernelCopies % 2 == 1) return System::KernelCopy(from, to, std::min<std::size_t>(n, 4096), error);
   error = refuseKernelCopy;
   return -1;
 }
 
-int FaultySystem::MakeDirectory(const std::string& path) {
-  auto fail = Match(failMakeDir, path);
-  return fail ? *fail : System::MakeDirectory(path);
-}
-
-int FaultySystem::ChangeDirectory(const std::string& path) {
-  auto fail = Match(failChangeDir, path);
-  return fail ? *fail : System::ChangeDirectory(path);
-}
-
-int FaultySystem::ChangeDirectoryAsGiven(const std::string& path) {
-  auto fail = Match(failChangeDir, path);
-  return fail ? *fail : System::ChangeDirectoryAsGiven(path);
-}
-
-int FaultySystem::Rename(const std::string& from, const std::string& to) {
-  auto fail = Match(failRename, to);
-  return fail ? *fail : System::Rename(from, to);
-}
-
 int FaultySystem::ListDirectory(const std::string& path, std::vector<platform::DirItem>& items) {
   std::string here = CurrentDirectory();
-  if (auto fail = Match(failList, here)) return *fail;
+  if (const Rule* rule = Find(kList, here)) return rule->error;
   int error = System::ListDirectory(path, items);
-  if (onList) onList(here);
   std::string folder = here.substr(here.find_last_of("/\\") + 1);
   if (auto order = listOrder.find(folder); order != listOrder.end()) {
     auto rank = [&](const platform::DirItem& item) {

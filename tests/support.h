@@ -1,7 +1,7 @@
-// Helpers shared by the engine tests: archives built byte by byte, a fresh
-// folder per test, the captured log and a platform that fails on request.
+// Helpers of the engine tests: archives built byte by byte, a fresh folder, the log, a platform that fails on request.
 #pragma once
 
+#include <algorithm>
 #include <cctype>
 #include <cstdint>
 #include <functional>
@@ -13,8 +13,7 @@
 #include "log/log.h"
 #include "platform/platform.h"
 
-// Ends a test that needs what only POSIX systems have (links, pipes, the
-// emulated logical current directory), and says what it was.
+// Ends a test that needs what only POSIX systems have, and says what it was.
 #ifdef _WIN32
 #define VRK_POSIX_ONLY(what) GTEST_SKIP() << "POSIX only: " << (what)
 #else
@@ -33,8 +32,7 @@ class ArchiveBytes {
     bytes_ += bytes;
     return *this;
   }
-  // Headers for each (name, content) pair, the terminator, the contents and
-  // the trailer: a complete archive.
+  // A complete archive: headers, terminator, contents and trailer.
   static std::string Of(const std::vector<std::pair<std::string, std::string>>& files);
   const std::string& str() const { return bytes_; }
 
@@ -81,19 +79,15 @@ struct Outcome {
   bool Logged(const std::string& line) const;
 };
 
-// Whether the system takes a current directory longer than MAX_PATH: on
-// Windows only with long paths enabled; always elsewhere.
+// Whether the system takes a current directory longer than MAX_PATH (Windows: with long paths enabled).
 bool LongCurrentDirectories();
-
-// Tells a process ended as kill -9 ends it (by killAfterWriting below), for
-// EXPECT_EXIT.
-std::function<bool(int)> KilledAbruptly();
+// Tells a process ended by a kKill rule, for EXPECT_EXIT.
+std::function<bool(int)> KilledAbruptly(int signal = 0);
 
 // Writes bytes as archiveName in the current folder and extracts it.
 Outcome ExtractBytes(const std::string& archiveName, const std::string& bytes, const ExtractOptions& options = {},
                      bool recoverEmptyFiles = false);
-// Packs dir/folder into dir/out.vrk, with dir current;
-// a holdBudget of 0 copies every file at the write instead of holding any.
+// Packs dir/folder into dir/out.vrk, with dir current; a holdBudget of 0 holds no file.
 Outcome Pack(const TempDir& dir, const std::string& folder = "src", long holdBudget = -1, bool keepOpen = true);
 
 // Names the cases of a parameterised table after their rows' `label`.
@@ -101,9 +95,7 @@ struct LabelName {
   template <typename Info>
   std::string operator()(const Info& info) const {
     std::string name = info.param.label;
-    for (char& c : name) {
-      if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
-    }
+    std::replace_if(name.begin(), name.end(), [](unsigned char c) { return !std::isalnum(c); }, '_');
     return name;
   }
 };
@@ -117,67 +109,66 @@ std::map<std::string, std::string> TreeOf(const std::string& folder);
 // "<dir>" or "<link>", leaving out the path `except` and all below it.
 std::map<std::string, std::string> Snapshot(const std::string& folder, const std::string& except = "\n");
 
-// Extracts bytes as a/b/out/maps.vrk below dir (so a name that climbs lands
-// inside dir) after setup has run in a/b/out, and checks what must hold for
-// any input: nothing outside the output folder changed; the run ends with
-// "All done!" exactly when it returns 1; and a success wrote every file the
-// archive holds, with its bytes. Leaves dir current. options may place the
-// output elsewhere as long as it ends up in a/b/out/maps.
+// Extracts bytes as dir/a/b/out/maps.vrk after setup ran in a/b/out, and checks what holds for any input: nothing
+// outside a/b/out/maps changed; "All done!" ends the run exactly when it returns 1; and a success wrote every file
+// the archive holds, with its bytes. Leaves dir current.
 Outcome ExtractChecked(const TempDir& dir, const std::string& bytes,
                        const std::function<void()>& setup = [] {}, const ExtractOptions& options = {});
 
-// The real platform, with failures injected where a rule matches: a rule
-// names a substring of the path, written with '/' for either separator, and
-// the error to fail with.
+// The real platform, with faults injected by rules. A rule acts where its path, written with '/' for either
+// separator, is part of the path acted on (kList: the current directory; kRename: the new name). kOpen (any open)
+// to kReplace (FindReplaceTarget) fail the call with the error. On the streams: kWrite fails writes with the error
+// once `bytes` went; kRead ends reads after `bytes`, cleanly or with the error; kSplit stops the first read after
+// `bytes` though more follow; kLength makes Length() report `bytes`; kKill ends the process once `bytes` were
+// written, as kill -9 does or (POSIX) by the signal `error`.
 class FaultySystem : public platform::System {
  public:
-  std::map<std::string, int> failOpen;         // OpenRead and CreateNew
-  std::map<std::string, int> failMakeDir;
-  std::map<std::string, int> failChangeDir;
-  std::map<std::string, int> failList;
-  std::map<std::string, int> failRename;
-  std::map<std::string, int> failReplace;  // FindReplaceTarget, by the path asked about
-  // Writes to a matching file fail with the error once this many bytes went.
-  std::map<std::string, std::pair<std::size_t, int>> failWriteAfter;
-  // Reads from a matching file end (cleanly, or with the error) after this many bytes.
-  std::map<std::string, std::pair<std::size_t, int>> shortReadAfter;
-  // The first read of a matching file stops after this many bytes, though
-  // more follow (as a read of a pipe or a network file may).
-  std::map<std::string, std::size_t> splitFirstRead;
-  // Length() of a matching file reports this instead.
-  std::map<std::string, std::int64_t> fakeLength;
+  enum What { kOpen, kChangeDir, kList, kRename, kReplace, kWrite, kRead, kSplit, kLength, kKill };
+  struct Rule {
+    What what;
+    std::string path;
+    std::int64_t bytes;
+    int error;
+  };
+  std::vector<Rule> rules;
   // The order in which a folder's items are listed, by folder name.
   std::map<std::string, std::vector<std::string>> listOrder;
-  // Writing to a matching file kills the process (as kill -9 would) once
-  // this many bytes went.
-  std::map<std::string, std::size_t> killAfterWriting;
-  int killSignal = 0;  // POSIX: the signal raised instead of SIGKILL
-  // Called with the current directory after each listing, before the walk
-  // acts on it.
-  std::function<void(const std::string&)> onList;
-  // Called with the path before each file is created (CreateNew and
-  // CreateReplacement), before any rule is matched.
+  // Called with the path before each file is created, before any rule is matched.
   std::function<void(const std::string&)> onCreate;
-  // The kernel's file-to-file copy refuses with this error (0: it copies).
+  // The kernel's file-to-file copy moves a part, then refuses with this error (0: it copies).
   int refuseKernelCopy = 0;
   int kernelCopies = 0;  // the kernel copies asked for
   std::vector<std::string> debugOutput;
 
   std::unique_ptr<platform::ByteStream> OpenRead(const std::string& path, bool regularOnly, int& error) override;
   std::unique_ptr<platform::ByteStream> CreateNew(const std::string& path, int& error) override;
-  int FindReplaceTarget(const std::string& path, platform::ReplaceTarget& target) override;
   std::unique_ptr<platform::ByteStream> CreateReplacement(const std::string& path, const platform::ReplaceTarget& like,
                                                           int& error) override;
-  int MakeDirectory(const std::string& path) override;
-  int ChangeDirectory(const std::string& path) override;
-  int ChangeDirectoryAsGiven(const std::string& path) override;
+  int FindReplaceTarget(const std::string& p, platform::ReplaceTarget& t) override {
+    return Or(kReplace, p, [&] { return System::FindReplaceTarget(p, t); });
+  }
+  int ChangeDirectory(const std::string& p) override {
+    return Or(kChangeDir, p, [&] { return System::ChangeDirectory(p); });
+  }
+  int ChangeDirectoryAsGiven(const std::string& p) override {
+    return Or(kChangeDir, p, [&] { return System::ChangeDirectoryAsGiven(p); });
+  }
+  int Rename(const std::string& from, const std::string& to) override {
+    return Or(kRename, to, [&] { return System::Rename(from, to); });
+  }
   int ListDirectory(const std::string& path, std::vector<platform::DirItem>& items) override;
-  int Rename(const std::string& from, const std::string& to) override;
   std::int64_t KernelCopy(int from, int to, std::size_t n, int& error) override;
   void DebugOutput(std::string_view text) override { debugOutput.emplace_back(text); }
 
  private:
-  std::unique_ptr<platform::ByteStream> Wrap(std::unique_ptr<platform::ByteStream> stream, const std::string& path);
+  const Rule* Find(What what, const std::string& path) const;
+  // The error of a matching rule, or what the call gives.
+  int Or(What what, const std::string& path, const std::function<int()>& call) const {
+    const Rule* rule = Find(what, path);
+    return rule ? rule->error : call();
+  }
+  std::unique_ptr<platform::ByteStream> Open(const std::string& path, int& error,
+                                             const std::function<std::unique_ptr<platform::ByteStream>()>& open);
 };
 
 }  // namespace test
