@@ -1,5 +1,4 @@
-// Windows only: names refused there, what its file system and code page do to a run, and
-// vrk.exe as a process, with its version record.
+// Windows only: names refused there, what its file system and code page do to a run, vrk.exe and its version.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -26,48 +25,37 @@ std::string InCodePage(const std::wstring& name) {
   return lossy ? std::string() : narrow;
 }
 
-struct NameCase {
-  const wchar_t* name;
-  const char* reason;  // nullptr: extracted
-};
+// A name, and what its Error line holds (nullptr: it is extracted).
+class WindowsEntryName : public testing::TestWithParam<std::pair<const wchar_t*, const char*>> {};
 
-class WindowsEntryName : public testing::TestWithParam<NameCase> {};
-
-// A refused name is the run's one error; nothing outside the output folder changes (as it
-// would had a device or another drive taken the bytes): ExtractChecked checks.
+// A refused name is the run's one error; ExtractChecked checks that nothing outside the output folder changes.
 TEST_P(WindowsEntryName, IsRefusedWithItsReasonOrExtracted) {
-  const std::string name = InCodePage(GetParam().name);
+  const auto [wide, reason] = GetParam();
+  const std::string name = InCodePage(wide);
   if (name.empty()) GTEST_SKIP() << "the system's code page cannot hold the name";
   test::TempDir dir;
   test::Outcome run = test::ExtractChecked(dir, ArchiveBytes::Of({{name, "EVIL"}, {"after.txt", "ok"}}));
-  EXPECT_EQ(run.result, GetParam().reason ? 0 : 1) << run.lines.at(1);
-  if (GetParam().reason) {
-    EXPECT_NE(run.lines.at(1).find(GetParam().reason), std::string::npos) << run.lines.at(1);
+  EXPECT_EQ(run.result, reason ? 0 : 1) << run.lines.at(1);
+  if (reason) {
+    EXPECT_NE(run.lines.at(1).find(reason), std::string::npos) << run.lines.at(1);
     EXPECT_EQ(test::ReadFile(dir.path() + "/a/b/out/maps/after.txt"), "ok");
   }
 }
 
-// Past MAX_PATH: extracted where the system takes long paths, else refused with its reason.
 const std::wstring kLongName = std::wstring(200, L'a') + L"\\" + std::wstring(200, L'b') + L"\\f.txt";
 const std::string kLongNameReason = ": " + platform::ErrorText(platform::kErrSystemBase + ERROR_FILENAME_EXCED_RANGE);
 
-// A row per way a device name is found (letter case, extension, spaces before it, numbered
-// devices with each of their digits, a folder), and look-alikes that each fail one comparison.
+// Each way a device name is found (case, extension, spaces, each digit, a folder), and look-alikes failing one test.
 INSTANTIATE_TEST_SUITE_P(
     Table, WindowsEntryName,
-    testing::Values(NameCase{L"D:sub\\evil.txt", "colon"}, NameCase{L"\\\\server\\share\\evil.txt", "absolute"},
-                    NameCase{L"Aux", "device name"}, NameCase{L"NUL .txt", "device name"},
-                    NameCase{L"conout$.txt", "device name"}, NameCase{L"sub\\com9\\a.txt", "device name"},
-                    NameCase{L"lPt1", "device name"}, NameCase{L"COM\u00b9.txt", "device name"},
-                    NameCase{L"lpt\u00b2", "device name"}, NameCase{L"Com\u00b3", "device name"},
-                    NameCase{L"NULL", nullptr}, NameCase{L"COM10", nullptr}, NameCase{L"COMx.txt", nullptr},
-                    NameCase{L"DOC1", nullptr}, NameCase{L"a.", "dot or a space"},
-                    NameCase{L"sub \\a.txt", "dot or a space"}, NameCase{L".hidden", nullptr},
-                    NameCase{L"sub\\.\\a.txt", nullptr},
-                    NameCase{kLongName.c_str(), test::LongCurrentDirectories() ? nullptr : kLongNameReason.c_str()}));
+    testing::ValuesIn(std::vector<std::pair<const wchar_t*, const char*>>{
+        {L"Aux", "device name"}, {L"NUL .txt", "device name"}, {L"conout$.txt", "device name"},
+        {L"sub\\com9\\a.txt", "device name"}, {L"lPt1", "device name"}, {L"COM\u00b9.txt", "device name"},
+        {L"lpt\u00b2", "device name"}, {L"Com\u00b3", "device name"}, {L"NULL", nullptr}, {L"COM10", nullptr},
+        {L"COMx.txt", nullptr}, {L"DOC1", nullptr}, {L"sub \\a.txt", "dot or a space"},
+        {kLongName.c_str(), test::LongCurrentDirectories() ? nullptr : kLongNameReason.c_str()}}));  // past MAX_PATH
 
-// Names that differ only in letter case meet in one file (the last wins, under its name) and
-// share a folder; failures carry the system's own reason, on one line; devices are not files.
+// Case-differing names meet in one file (the last wins) and folder; reasons on one line; devices are not files.
 TEST(WindowsFileSystem, LetterCaseReasonsAndDevices) {
   test::TempDir dir;
   fs::create_directory("maps");
@@ -94,15 +82,11 @@ TEST(WindowsFileSystem, LetterCaseReasonsAndDevices) {
       << testing::PrintToString(run.lines);
   // A device opens like a file, in any folder: it is never taken for one.
   int created = 0, opened = 0;
-  EXPECT_EQ(platform::Sys().CreateNew("NUL", created), nullptr);
-  EXPECT_EQ(platform::Sys().OpenRead("NUL", true, opened), nullptr);
-  EXPECT_EQ(created, platform::kErrNotRegularFile);
-  EXPECT_EQ(opened, platform::kErrNotRegularFile);
+  EXPECT_TRUE(!platform::Sys().CreateNew("NUL", created) && !platform::Sys().OpenRead("NUL", true, opened));
+  EXPECT_EQ(std::pair(created, opened), std::pair(+platform::kErrNotRegularFile, +platform::kErrNotRegularFile));
 }
 
-// Hidden, system and read-only files and hidden folders are packed; a name in the code page
-// is stored with exactly its bytes and extracted under it again. One the code page cannot
-// hold would reach the engine with '?' in its place: the run fails and says which.
+// Hidden, system, read-only files and hidden folders are packed; code page names round-trip, others fail the run.
 TEST(WindowsPack, AttributesAndCodePageNames) {
   test::TempDir dir;
   const std::wstring accented = L"d\u00e9j\u00e0\\caf\u00e9 \u00e0 la cr\u00e8me.txt";
@@ -134,8 +118,7 @@ TEST(WindowsPack, AttributesAndCodePageNames) {
   EXPECT_FALSE(test::Exists("out.vrk"));
 }
 
-// vrk.exe of this build (cli\vrk.exe beside the tests' folder), and a run of it in the
-// current folder: its exit status, standard output and error.
+// vrk.exe of this build (cli\vrk.exe beside the tests' folder); a run's exit status and output.
 std::wstring VrkExe() {
   std::wstring self(32768, L'\0');
   self.resize(GetModuleFileNameW(nullptr, self.data(), static_cast<DWORD>(self.size())));
@@ -147,8 +130,7 @@ std::pair<int, std::string> RunVrk(const std::wstring& arguments) {
   return {status, test::ReadFile("vrk.out")};
 }
 
-// The real program: its standard output is a Windows text stream, so every
-// line ends in CR LF as in the log box, while cat writes the bytes as they are.
+// Its output is a Windows text stream (CR LF, as in the log box), but cat writes the bytes as they are.
 TEST(VrkExe, RunsAndNamesItsVersion) {
   test::TempDir dir;
   test::WriteFile("maps.vrk", ArchiveBytes::Of({{"a.txt", "abc"}, {"sub\\b.txt", "0\n1\r\n2\x1a" "3"}}));
@@ -156,9 +138,6 @@ TEST(VrkExe, RunsAndNamesItsVersion) {
             (std::pair<int, std::string>(0, "Extracting file maps.vrk...\r\nExtracting a.txt (3 bytes)\r\n"
                                             "Extracting sub\\b.txt (8 bytes)\r\nAll done!\r\n")));
   EXPECT_EQ(RunVrk(L"cat maps.vrk sub/b.txt"), (std::pair<int, std::string>(0, "0\n1\r\n2\x1a" "3")));
-  EXPECT_EQ(RunVrk(L"-q compress maps again.vrk").first, 0);
-  EXPECT_EQ(test::ReadFile("again.vrk"), test::ReadFile("maps.vrk"));
-  EXPECT_EQ(RunVrk(L"").first, 2);
   EXPECT_EQ(RunVrk(L"extract missing.vrk").first, 1);
 
   // Its version record as Explorer reads it: the version, and the strings that name it.

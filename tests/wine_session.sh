@@ -1,9 +1,7 @@
 #!/bin/sh
-# Starts or ends the Windows tests' Wine session: Wine's services cut off from every pipe
-# (a test that started them would be held open until they end), a virtual X server with
-# its display noted beside the prefix, and unmanaged windows (managed ones, with no window
-# manager, cost seconds as they close and take keys only under the pointer).
-# Usage: wine_session.sh start|stop LOADER   (WINEPREFIX and the like set)
+# Starts or ends the Windows tests' Wine session (wine_session.sh start|stop LOADER, with WINEPREFIX set): Wine's
+# services cut off from every pipe (a test that started them would be held open until they end), a virtual X server
+# with its display noted beside the prefix, and unmanaged windows (managed: slow to close, keys only under the pointer).
 set -eu
 server=$(dirname "$2")/wineserver
 display_file=$WINEPREFIX.display

@@ -1,11 +1,7 @@
-// VRKTool.exe's dialogs in the test's own process, and its commands through the real
-// common dialogs and the shell's folder browser.
+// VRKTool.exe's dialogs in the test's own process, and its commands through the real common dialogs and folder browser.
 #include <gtest/gtest.h>
 #include <objbase.h>
 
-#include <chrono>
-#include <cstdio>
-#include <cstdlib>
 #include <deque>
 #include <filesystem>
 #include <functional>
@@ -31,73 +27,59 @@ void Post(HWND dialog, int id) {
   ::PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(::GetDlgItem(dialog, id)));
 }
 
-// Answers this thread's modal windows in order: on each tick of a timer (run by whichever
-// modal loop runs) the next step runs on the visible, enabled top-level window with its
-// caption, once `ready` holds of it; steps post clicks. Past the deadline the test fails.
-class ModalScript {
- public:
-  using Step = std::function<void(HWND)>;
-  using Ready = std::function<bool(HWND)>;
-
-  ModalScript() : timer_(::SetTimer(nullptr, 0, 10, &ModalScript::Tick)) { current_ = this; }
-  ~ModalScript() {
-    ::KillTimer(nullptr, timer_);
-    EXPECT_TRUE(steps_.empty()) << "no window \"" << std::get<0>(steps_.front()) << "\" was ever ready to answer";
-  }
-  ModalScript& Then(std::string caption, Step step, Ready ready = [](HWND) { return true; }) {
-    steps_.emplace_back(std::move(caption), std::move(step), std::move(ready));
-    return *this;
-  }
-
- private:
-  static BOOL CALLBACK Find(HWND window, LPARAM found) {
-    const bool answers = ::IsWindowVisible(window) && ::IsWindowEnabled(window);
-    if (answers && Text(window) == std::get<0>(current_->steps_.front())) *reinterpret_cast<HWND*>(found) = window;
-    return *reinterpret_cast<HWND*>(found) == nullptr;
-  }
-  static void CALLBACK Tick(HWND, UINT, UINT_PTR, DWORD) {
-    auto& steps = current_->steps_;
-    if (std::chrono::steady_clock::now() > current_->deadline_) {
-      const char* waiting = steps.empty() ? "" : std::get<0>(steps.front()).c_str();
-      std::fprintf(stderr, "Failure: timed out, \"%s\" to answer\n", waiting);
-      std::_Exit(1);
-    }
-    HWND window = nullptr;
-    if (!steps.empty()) ::EnumThreadWindows(::GetCurrentThreadId(), Find, reinterpret_cast<LPARAM>(&window));
-    if (window == nullptr || !std::get<2>(steps.front())(window)) return;
-    Step step = std::move(std::get<1>(steps.front()));
-    steps.pop_front();
-    step(window);
-  }
-
-  static inline ModalScript* current_ = nullptr;
-  UINT_PTR timer_;
-  std::deque<std::tuple<std::string, Step, Ready>> steps_;
-  std::chrono::steady_clock::time_point deadline_ = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+// An answer to a modal window: on a timer's tick (run by whichever modal loop runs) the step runs on this thread's
+// visible, enabled top-level window with the caption, once `ready` holds of it; steps post clicks.
+struct Answer {
+  std::string caption;
+  std::function<void(HWND)> step;
+  std::function<bool(HWND)> ready = [](HWND) { return true; };
 };
+std::deque<Answer> answers;
+
+void CALLBACK Tick(HWND, UINT, UINT_PTR, DWORD) {
+  HWND window = nullptr;
+  while (!answers.empty() && (window = ::FindWindowExA(nullptr, window, nullptr, answers.front().caption.c_str()))) {
+    if (::GetWindowThreadProcessId(window, nullptr) == ::GetCurrentThreadId() && ::IsWindowVisible(window) &&
+        ::IsWindowEnabled(window) && answers.front().ready(window)) {
+      const auto step = std::move(answers.front().step);
+      answers.pop_front();
+      step(window);
+      return;
+    }
+  }
+}
+
+// Runs the dialog modally, answering its windows in order: every answer must be used (ctest ends a hang).
+INT_PTR RunAnswering(CToolDialog& dialog, std::deque<Answer> script) {
+  answers = std::move(script);
+  const UINT_PTR timer = ::SetTimer(nullptr, 0, 10, Tick);
+  const INT_PTR result = dialog.DoModal();
+  ::KillTimer(nullptr, timer);
+  EXPECT_TRUE(answers.empty()) << "no window \"" << answers.front().caption << "\" was ever ready to answer";
+  return result;
+}
 
 struct ControlRow {
   const char* dialog;  // caption of the dialog that holds it
   int id;
   const char* kind;
   std::string text;
-  RECT units;      // x, y, width, height in dialog units
-  LONG typeBits;   // the style's low five bits: the control's variant
-  LONG styleBits;  // further style bits it must have
+  RECT units;  // x, y, width, height in dialog units
+  LONG style;  // its low five bits (the control's variant) exactly, and the other bits at least
 };
 
 constexpr LONG kChild = WS_CHILD | WS_VISIBLE;
 const std::vector<ControlRow> kControls = {
-    {kMainCaption, IDC_EXTRACT, "Button", kExtractButton, {5, 5, 110, 15}, BS_PUSHBUTTON, kChild | WS_TABSTOP},
-    {kMainCaption, IDC_COMPRESS, "Button", kCompressButton, {130, 5, 110, 15}, BS_PUSHBUTTON, kChild | WS_TABSTOP},
-    {kMainCaption, IDC_LOG, "Edit", "", {5, 25, 235, 130}, ES_MULTILINE,
-     kChild | WS_TABSTOP | WS_BORDER | ES_READONLY | ES_AUTOVSCROLL | ES_AUTOHSCROLL | WS_VSCROLL | WS_HSCROLL},
-    {kMainCaption, -1, "Static", kMainCredit, {5, 160, 235, 10}, SS_CENTER,
-     kChild | WS_GROUP | SS_CENTERIMAGE | SS_SUNKEN},
-    {kAboutCaption, -1, "Static", "Korvane VRK Tool\nVersion 1.01a", {5, 5, 115, 20}, SS_CENTER,
-     kChild | WS_GROUP | WS_BORDER | SS_NOPREFIX | SS_SUNKEN},
-    {kAboutCaption, -1, "Static", kAboutCredit, {5, 30, 119, 15}, SS_CENTER, kChild | WS_GROUP},
-    {kAboutCaption, IDOK, "Button", kAboutOk, {125, 10, 50, 30}, BS_DEFPUSHBUTTON, kChild | WS_GROUP | WS_TABSTOP},
+    {kMainCaption, IDC_EXTRACT, "Button", kExtractButton, {5, 5, 110, 15}, BS_PUSHBUTTON | kChild | WS_TABSTOP},
+    {kMainCaption, IDC_COMPRESS, "Button", kCompressButton, {130, 5, 110, 15}, BS_PUSHBUTTON | kChild | WS_TABSTOP},
+    {kMainCaption, IDC_LOG, "Edit", "", {5, 25, 235, 130}, ES_MULTILINE | ES_READONLY | ES_AUTOVSCROLL |
+     ES_AUTOHSCROLL | kChild | WS_TABSTOP | WS_BORDER | WS_VSCROLL | WS_HSCROLL},
+    {kMainCaption, -1, "Static", kMainCredit, {5, 160, 235, 10},
+     SS_CENTER | kChild | WS_GROUP | SS_CENTERIMAGE | SS_SUNKEN},
+    {kAboutCaption, -1, "Static", "Korvane VRK Tool\nVersion 1.01a", {5, 5, 115, 20},
+     SS_CENTER | kChild | WS_GROUP | WS_BORDER | SS_NOPREFIX | SS_SUNKEN},
+    {kAboutCaption, -1, "Static", kAboutCredit, {5, 30, 119, 15}, SS_CENTER | kChild | WS_GROUP},
+    {kAboutCaption, IDOK, "Button", kAboutOk, {125, 10, 50, 30}, BS_DEFPUSHBUTTON | kChild | WS_GROUP | WS_TABSTOP},
 };
 
 // Checks a dialog (its client area in dialog units), then its controls in template order.
@@ -116,10 +98,8 @@ void CheckTemplate(HWND dialog, LONG width, LONG height, LONG exStyle) {
   HWND control = ::GetWindow(dialog, GW_CHILD);
   for (const ControlRow& row : kControls) {
     if (caption != row.dialog) continue;
-    ASSERT_NE(control, nullptr) << row.text;
     char kind[32] = {};
     ::GetClassNameA(control, kind, sizeof kind);
-    // -1 reads back as 0xFFFF; position and size are converted each on its own.
     RECT at, units = row.units;
     ::GetWindowRect(control, &at);
     ::MapWindowPoints(HWND_DESKTOP, dialog, reinterpret_cast<POINT*>(&at), 2);
@@ -127,86 +107,68 @@ void CheckTemplate(HWND dialog, LONG width, LONG height, LONG exStyle) {
     // The dialog manager draws a template's border as a sunken client edge.
     LONG style = ::GetWindowLongA(control, GWL_STYLE);
     if (::GetWindowLongA(control, GWL_EXSTYLE) & WS_EX_CLIENTEDGE) style |= WS_BORDER;
-    EXPECT_EQ(std::tuple(std::string(kind), WORD(::GetDlgCtrlID(control)), Text(control)),
-              std::tuple(std::string(row.kind), WORD(row.id), row.text));
-    EXPECT_EQ((std::vector<LONG>{at.left, at.top, at.right - at.left, at.bottom - at.top, style & 0x1F,
-                                 style & row.styleBits}),
-              (std::vector<LONG>{units.left, units.top, units.right, units.bottom, row.typeBits, row.styleBits}))
-        << row.text;
+    EXPECT_EQ(std::tuple(std::string(kind), WORD(::GetDlgCtrlID(control)), Text(control), at.left, at.top,
+                         at.right - at.left, at.bottom - at.top, style & (row.style | 0x1F)),
+              std::tuple(std::string(row.kind), WORD(row.id), row.text, units.left, units.top, units.right,
+                         units.bottom, row.style));
     control = ::GetWindow(control, GW_HWNDNEXT);
   }
   EXPECT_EQ(control, nullptr) << "a control more than the template's";
 }
 
-// Templates, tab order, window menu; About from the window menu (a command's low four bits
-// are the system's: 0x1F is About, 0x20 is not) and F1; the log box: CR LF, no wrapping, a
-// transcript past the edit control's default 32 K kept whole, its end in view; Enter there
-// ends the dialog (Close ends the commands' runs, Escape the process test's).
+// Templates and window menu; About from the window menu (the command's low four bits are the system's: 0x1F is
+// About, 0x20 not) and F1; the log box: CR LF, past the edit control's default 32 K, its end in view; Enter ends it.
 TEST(Win32Dialog, TemplatesAboutBoxAndLog) {
   CToolDialog dialog;
-  ModalScript script;
-  script
-      .Then(kMainCaption,
-            [](HWND main) {
-              CheckTemplate(main, 244, 172, WS_EX_APPWINDOW);
-              HWND extract = ::GetDlgItem(main, IDC_EXTRACT);
-              EXPECT_EQ(::GetNextDlgTabItem(main, nullptr, FALSE), extract);
-              EXPECT_EQ(::GetNextDlgTabItem(main, extract, FALSE), ::GetDlgItem(main, IDC_COMPRESS));
-              EXPECT_EQ(::GetNextDlgTabItem(main, ::GetDlgItem(main, IDC_LOG), FALSE), extract);
-              // The separator and our one About item, then at most the window system's own.
-              HMENU menu = ::GetSystemMenu(main, FALSE);
-              const int count = ::GetMenuItemCount(menu);
-              int about = count - 1;
-              while (about > 0 && ::GetMenuItemID(menu, about) != IDM_ABOUT) --about;
-              EXPECT_GE(about, count - 2);
-              EXPECT_NE(::GetMenuItemID(menu, about - 2), UINT(IDM_ABOUT)) << "a second About item";
-              char text[64] = {};
-              ::GetMenuStringA(menu, IDM_ABOUT, text, sizeof text, MF_BYCOMMAND);
-              EXPECT_STREQ(text, kAboutMenuItem);
-              EXPECT_EQ(::GetMenuState(menu, about - 1, MF_BYPOSITION) & MF_SEPARATOR, UINT(MF_SEPARATOR));
-              ::PostMessageA(main, WM_SYSCOMMAND, IDM_ABOUT, 0);
-            })
-      .Then(kAboutCaption,
-            [](HWND about) {
-              CheckTemplate(about, 179, 52, 0);
-              Post(about, IDOK);
-            })
-      .Then(kMainCaption, [](HWND main) { ::PostMessageA(main, WM_SYSCOMMAND, 0x001F, 0); })
-      .Then(kAboutCaption, [](HWND about) { Post(about, IDOK); })
-      .Then(kMainCaption, [](HWND main) { ::PostMessageA(::GetDlgItem(main, IDC_EXTRACT), WM_KEYDOWN, VK_F1, 0); })
-      .Then(kAboutCaption, [](HWND about) { Post(about, IDOK); })
-      .Then(kMainCaption, [&](HWND main) {
-        ::PostMessageA(main, WM_SYSCOMMAND, 0x0020, 0);  // were the About box open, nothing would answer it
-        LogPrintf("OK!\n");
-        dialog.FlushLog();
-        std::string expected = "OK!\r\n" + std::string(3000, 'x');
-        LogPrintf("%s", expected.c_str() + 5);
-        for (int i = 0; i < 3000; ++i) {
-          const std::string line = "\nCompressing folder\\file-" + std::to_string(i) + ".txt (1234 bytes)";
-          LogPrintf("%s", line.c_str());
-          expected += "\r" + line;
-        }
-        dialog.FlushLog();
-        HWND box = ::GetDlgItem(main, IDC_LOG);
-        EXPECT_EQ(Text(box), expected);
-        EXPECT_EQ(::SendMessageA(box, EM_GETLINECOUNT, 0, 0), 3002);
-        EXPECT_GT(::SendMessageA(box, EM_GETFIRSTVISIBLELINE, 0, 0), 3002 - 30);  // it shows about 16 lines
-        ::SetFocus(box);
-        ::PostMessageA(box, WM_KEYDOWN, VK_RETURN, 0);
-      });
-  EXPECT_EQ(dialog.DoModal(), IDOK);
+  const auto log = [&](HWND main) {
+    ::PostMessageA(main, WM_SYSCOMMAND, 0x0020, 0);  // were the About box open, nothing would answer it
+    LogPrintf("OK!\n");
+    dialog.FlushLog();
+    std::string expected = "OK!\r\n" + std::string(3000, 'x');
+    LogPrintf("%s", expected.c_str() + 5);
+    for (int i = 0; i < 3000; ++i) {
+      const std::string line = "\nCompressing folder\\file-" + std::to_string(i) + ".txt (1234 bytes)";
+      LogPrintf("%s", line.c_str());
+      expected += "\r" + line;
+    }
+    dialog.FlushLog();
+    HWND box = ::GetDlgItem(main, IDC_LOG);
+    EXPECT_EQ(Text(box), expected);
+    EXPECT_EQ(::SendMessageA(box, EM_GETLINECOUNT, 0, 0), 3002);
+    EXPECT_GT(::SendMessageA(box, EM_GETFIRSTVISIBLELINE, 0, 0), 3002 - 30);  // it shows about 16 lines
+    ::SetFocus(box);
+    ::PostMessageA(box, WM_KEYDOWN, VK_RETURN, 0);
+  };
+  const auto menu = [](HWND main) {
+    CheckTemplate(main, 244, 172, WS_EX_APPWINDOW);
+    // The separator and our one About item, then at most the window system's own.
+    HMENU menu = ::GetSystemMenu(main, FALSE);
+    int about = ::GetMenuItemCount(menu) - 1;
+    if (::GetMenuItemID(menu, about) != IDM_ABOUT) --about;
+    char text[64] = {};
+    ::GetMenuStringA(menu, about, text, sizeof text, MF_BYPOSITION);
+    EXPECT_EQ(std::tuple(::GetMenuItemID(menu, about), std::string(text),
+                         UINT(::GetMenuState(menu, about - 1, MF_BYPOSITION) & MF_SEPARATOR)),
+              std::tuple(UINT(IDM_ABOUT), std::string(kAboutMenuItem), UINT(MF_SEPARATOR)));
+    EXPECT_NE(::GetMenuItemID(menu, about - 2), UINT(IDM_ABOUT)) << "a second About item";
+    ::PostMessageA(main, WM_SYSCOMMAND, 0x001F, 0);  // the menu's own command (0x0010) in the process test
+  };
+  const auto about = [](HWND box) {
+    CheckTemplate(box, 179, 52, 0);
+    Post(box, IDOK);
+  };
+  const auto f1 = [](HWND main) { ::PostMessageA(::GetDlgItem(main, IDC_EXTRACT), WM_KEYDOWN, VK_F1, 0); };
+  EXPECT_EQ(RunAnswering(dialog, {{kMainCaption, menu}, {kAboutCaption, about}, {kMainCaption, f1},
+                                  {kAboutCaption, [](HWND box) { Post(box, IDOK); }}, {kMainCaption, log}}),
+            IDOK);
 }
 
-// The two worked examples: (36 - 32 + 1) / 2 is 2, (30 - 32 + 1) / 2 is 0, not -1.
+// The two worked examples, each way round: (36 - 32 + 1) / 2 is 2, (30 - 32 + 1) / 2 is 0, not -1.
 TEST(Win32Dialog, MinimizedIconIsCentredDividingTowardZero) {
-  for (const auto& [side, at] : {std::pair{36L, 2L}, {30L, 0L}}) {
-    const POINT position = MinimizedIconPosition(RECT{0, 0, side, side}, 32, 32);
-    EXPECT_EQ(std::pair(position.x, position.y), std::pair(at, at));
-  }
+  const POINT wide = MinimizedIconPosition(RECT{0, 0, 36, 30}, 32, 32);
+  const POINT tall = MinimizedIconPosition(RECT{0, 0, 30, 36}, 32, 32);
+  EXPECT_EQ(std::tuple(wide.x, wide.y, tall.x, tall.y), std::tuple(2L, 0L, 0L, 2L));
 }
-
-constexpr char kBrowseCaption[] = "Browse for Folder";
-constexpr int kBrowseStatus = 0x3743;
 
 struct CommandRow {
   const char* label;
@@ -231,40 +193,35 @@ TEST_P(Command, RunsThroughTheSystemDialogs) {
   const auto before = test::Snapshot(dir.path());
 
   CToolDialog dialog;
-  std::string log;
-  ModalScript script;
-  script.Then(kMainCaption, [&](HWND main) { Post(main, row.button); });
+  std::deque<Answer> script = {{kMainCaption, [&](HWND main) { Post(main, row.button); }}};
   if (row.button == IDC_COMPRESS) {
-    // Wine's first folder browser in a process has no preselection: cancelled, it does
-    // nothing. The second shows the title and the start folder, once its tree is filled.
-    script.Then(kBrowseCaption, [](HWND browser) { Post(browser, IDCANCEL); })
-        .Then(kMainCaption,
-              [](HWND main) {
-                EXPECT_EQ(Text(::GetDlgItem(main, IDC_LOG)), "");
-                Post(main, IDC_COMPRESS);
-              })
-        .Then(
-            kBrowseCaption,
-            [&](HWND browser) {
-              EXPECT_EQ(Text(::GetDlgItem(browser, 0x3742)), kCompressTitle);
-              EXPECT_EQ(Text(::GetDlgItem(browser, kBrowseStatus)), start);
-              Post(browser, IDOK);
-            },
-            [](HWND browser) { return !Text(::GetDlgItem(browser, kBrowseStatus)).empty(); });
+    // Wine's first folder browser in a process has no preselection: cancelled, it does nothing. The second shows the
+    // title and the start folder, once its tree is filled.
+    const auto again = [](HWND main) {
+      EXPECT_EQ(Text(::GetDlgItem(main, IDC_LOG)), "");
+      Post(main, IDC_COMPRESS);
+    };
+    const auto pick = [&](HWND browser) {
+      EXPECT_EQ(Text(::GetDlgItem(browser, 0x3742)), kCompressTitle);  // the title shown inside it
+      EXPECT_EQ(Text(::GetDlgItem(browser, 0x3743)), start);           // its status line
+      Post(browser, IDOK);
+    };
+    const auto filled = [](HWND browser) { return !Text(::GetDlgItem(browser, 0x3743)).empty(); };
+    script.insert(script.end(), {{"Browse for Folder", [](HWND browser) { Post(browser, IDCANCEL); }},
+                                 {kMainCaption, again},
+                                 {"Browse for Folder", pick, filled}});
   }
-  script
-      .Then(row.button == IDC_EXTRACT ? kExtractTitle : kSaveTitle,
-            [&](HWND asking) {
-              ::SetDlgItemTextA(asking, 0x47C, (dir.path() + "\\" + row.answer).c_str());  // the name box
-              Post(asking, row.answer.empty() ? IDCANCEL : IDOK);
-            })
-      .Then(kMainCaption, [&](HWND main) {
-        log = Text(::GetDlgItem(main, IDC_LOG));
-        ::PostMessageA(main, WM_SYSCOMMAND, SC_CLOSE, 0);
-      });
-  EXPECT_EQ(dialog.DoModal(), IDCANCEL);
+  script.push_back({row.button == IDC_EXTRACT ? kExtractTitle : kSaveTitle, [&](HWND asking) {
+                      ::SetDlgItemTextA(asking, 0x47C, (dir.path() + "\\" + row.answer).c_str());  // the name box
+                      Post(asking, row.answer.empty() ? IDCANCEL : IDOK);
+                    }});
+  script.push_back({kMainCaption, [&](HWND main) {
+                      const std::string log = Text(::GetDlgItem(main, IDC_LOG));
+                      EXPECT_TRUE(*row.made ? log.ends_with("All done!\r\n") : log.empty()) << log;
+                      ::PostMessageA(main, WM_SYSCOMMAND, SC_CLOSE, 0);
+                    }});
+  EXPECT_EQ(RunAnswering(dialog, std::move(script)), IDCANCEL);
   EXPECT_EQ(test::Snapshot(dir.path(), row.made), before);
-  EXPECT_TRUE(*row.made ? log.ends_with("All done!\r\n") : log.empty()) << log;
   const std::string made = dir.path() + "/" + row.made;
   EXPECT_TRUE(!*row.made || (row.button == IDC_EXTRACT ? test::TreeOf(made) == test::TreeOf(start)
                                                        : test::ReadFile(made) == archive));
@@ -279,12 +236,11 @@ INSTANTIATE_TEST_SUITE_P(Commands, Command,
 
 }  // namespace
 
-// A root or initial folder past the browser's 259 characters is refused with an error
-// line, never cut to a path that names another folder; no dialog opens.
+// A root or initial folder past the browser's 259 characters is refused, never cut to another folder's path.
 TEST(BrowseForFolder, RefusesPathsPastTheShellsLimit) {
   const std::string tooLong = "C:\\" + std::string(257, 'b');  // 260 characters
-  for (const auto& [root, initial] : {std::pair<const char*, const char*>{tooLong.c_str(), nullptr},
-                                      {"", tooLong.c_str()}, {nullptr, tooLong.c_str()}}) {
+  for (const auto& [root, initial] :
+       {std::pair<const char*, const char*>{tooLong.c_str(), nullptr}, {nullptr, tooLong.c_str()}}) {
     test::LogCapture log;
     std::string folder = "unchanged";
     EXPECT_EQ(BrowseForFolder(folder, "t", nullptr, root, initial), 0);

@@ -1,8 +1,6 @@
 #!/bin/sh
-# VRKTool.exe as a user runs it, under Wine on the session's virtual X server,
-# driven by the keyboard: Compress a folder, Extract the archive, the About box
-# from the window menu, and Escape, which must end it with status 0.
-# Usage: process_test.sh LOADER VRKTool.exe   (in the session of tests/wine_session.sh)
+# VRKTool.exe run by the keyboard under Wine on the session's X server (tests/wine_session.sh): Compress, Extract,
+# the About box from the window menu, and Escape, which must end it with status 0. Usage: process_test.sh LOADER EXE
 set -eu
 export DISPLAY=:$(cat "$WINEPREFIX.display")
 program=
@@ -11,8 +9,7 @@ trap '[ -z "$program" ] || kill "$program" 2>/dev/null; rm -rf "$work"' EXIT
 mkdir -p "$work/mods/island/sub" "$work/out"
 printf 'abc' >"$work/mods/island/a.txt"
 printf '0123456789' >"$work/mods/island/sub/b.txt"
-# A failed preselection would have the browser pack the desktop, which Wine
-# links to the user's home: the prefix gets an empty one of its own.
+# Should the preselection fail, the browser packs the desktop: Wine links it to the home, so the prefix gets its own.
 desktop=$WINEPREFIX/drive_c/users/$(id -un)/Desktop
 [ ! -L "$desktop" ] || { rm "$desktop" && mkdir "$desktop"; }
 archive="C:\\$(basename "$work")\\out\\pack.vrk"
@@ -40,8 +37,7 @@ answer() {
 # On C: (Wine's browser cannot select folders on Z:), its exit status handed back.
 "$1" start /wait /d "C:\\$(basename "$work")\\mods\\island" "$(printf 'Z:%s' "$2" | tr / '\\')" &
 program=$!
-# Compress (Tab from "Extract"): Wine's first folder browser has no preselection, and is
-# cancelled; the second selects the folder once its tree is filled in.
+# Compress (Tab from "Extract"): Wine's first browser has no preselection and is cancelled; the second is answered.
 keys "Korvane VRK Tool" Tab space
 keys "Browse for Folder" Escape
 keys "Korvane VRK Tool" space
