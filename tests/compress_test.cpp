@@ -30,12 +30,10 @@ TEST(Compress, ArchiveLayoutAndTemporaryName) {
   for (const std::string& name : names)
     EXPECT_TRUE(std::regex_match(name, std::regex(".*out\\.vrk\\.partial-[a-z0-9]{8}"))) << name;
   // An old archive inside the folder is packed with its old content.
-  ASSERT_EQ(platform::Sys().ChangeDirectory("src"), 0);
-  test::WriteFile("out.vrk", "old");
-  sys.listOrder["src"] = {"a.txt", "out.vrk"};
-  test::LogCapture log;
-  ASSERT_EQ(Archive().CompressPath("out.vrk", (dir.path() + "/src").c_str()), 1);
-  EXPECT_EQ(test::ReadFile("out.vrk"), test::ArchiveBytes::Of({{"a.txt", small}, {"out.vrk", "old"}}));
+  const std::string old = test::ReadFile("out.vrk");
+  sys.listOrder[fs::path(dir.path()).filename().string()] = {"out.vrk", "src"};
+  ASSERT_EQ(test::Pack(dir, ".").result, 1);
+  EXPECT_EQ(test::ReadFile("out.vrk"), test::ArchiveBytes::Of({{"out.vrk", old}, {"src\\a.txt", small}}));
 }
 
 class RoundTrip : public testing::TestWithParam<int> {};

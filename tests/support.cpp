@@ -6,7 +6,6 @@
 #include <csignal>
 #include <filesystem>
 #include <fstream>
-#include <random>
 #include <regex>
 #include <sstream>
 #include <utility>
@@ -44,9 +43,8 @@ TempDir::TempDir() : saved_(platform::Sys().CurrentDirectory()) {
   borrowed_ = !GTEST_FLAG_GET(internal_run_death_test).empty() && parents;
   std::string fresh = borrowed_ ? parents : "";
   // No mkdtemp: fresh names are tried until one is new.
-  static std::mt19937_64 random{std::random_device{}()};
-  while (fresh.empty()) {
-    fresh = (fs::temp_directory_path() / ("vrk-test-" + std::to_string(random() % 1000000000))).string();
+  for (unsigned long long n = GetCurrentProcessId() * 1000000ull; fresh.empty(); ++n) {
+    fresh = (fs::temp_directory_path() / ("vrk-test-" + std::to_string(n))).string();
     if (!fs::create_directory(fresh)) fresh.clear();
   }
   if (platform::Sys().ChangeDirectory(fresh) != 0) throw std::runtime_error("cannot enter " + fresh);
@@ -64,7 +62,6 @@ TempDir::~TempDir() {
   platform::Sys().ChangeDirectory(saved_);
   if (std::error_code ignored; !borrowed_) fs::remove_all(path_, ignored);
 }
-
 
 std::string LogCapture::Transcript() const { return std::regex_replace(boxText_, std::regex("\r\n"), "\n"); }
 
@@ -254,15 +251,6 @@ std::unique_ptr<platform::ByteStream> FaultySystem::Open(
     if (stream && Find(what, path)) return std::make_unique<FaultyStream>(std::move(stream), *this, path);
   }
   return stream;
-}
-
-std::unique_ptr<platform::ByteStream> FaultySystem::OpenRead(const std::string& path, bool regularOnly, int& error) {
-  return Open(path, error, [&] { return System::OpenRead(path, regularOnly, error); });
-}
-
-std::unique_ptr<platform::ByteStream> FaultySystem::CreateNew(const std::string& path, int& error) {
-  if (onCreate) onCreate(path);
-  return Open(path, error, [&] { return System::CreateNew(path, error); });
 }
 
 // Where the system replaces by CreateNew, the hook has run for that creation already.

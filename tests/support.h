@@ -127,17 +127,19 @@ class FaultySystem : public platform::System {
     int error;
   };
   std::vector<Rule> rules;
-  // The order in which a folder's items are listed, by folder name.
-  std::map<std::string, std::vector<std::string>> listOrder;
-  // Called with the path before each file is created, before any rule is matched.
-  std::function<void(const std::string&)> onCreate;
-  // The kernel's file-to-file copy moves a part, then refuses with this error (0: it copies).
-  int refuseKernelCopy = 0;
-  int kernelCopies = 0;  // the kernel copies asked for
+  std::map<std::string, std::vector<std::string>> listOrder;  // a folder's name -> the order its items are listed in
+  std::function<void(const std::string&)> onCreate;  // called with the path before a file is created or rules match
+  int refuseKernelCopy = 0;  // the kernel's file copy moves a part, then refuses with this error (0: it copies)
+  int kernelCopies = 0;      // the kernel copies asked for
   std::vector<std::string> debugOutput;
   const Rule* Find(What what, const std::string& path) const;
-  std::unique_ptr<platform::ByteStream> OpenRead(const std::string& path, bool regularOnly, int& error) override;
-  std::unique_ptr<platform::ByteStream> CreateNew(const std::string& path, int& error) override;
+  std::unique_ptr<platform::ByteStream> OpenRead(const std::string& path, bool regularOnly, int& error) override {
+    return Open(path, error, [&] { return System::OpenRead(path, regularOnly, error); });
+  }
+  std::unique_ptr<platform::ByteStream> CreateNew(const std::string& path, int& error) override {
+    if (onCreate) onCreate(path);
+    return Open(path, error, [&] { return System::CreateNew(path, error); });
+  }
   std::unique_ptr<platform::ByteStream> CreateReplacement(const std::string& path, const platform::ReplaceTarget& like,
                                                           int& error) override;
   int FindReplaceTarget(const std::string& p, platform::ReplaceTarget& t) override {
