@@ -6,12 +6,10 @@
 #include <csignal>
 #include <filesystem>
 #include <fstream>
-#include <random>
 #include <regex>
 #include <sstream>
 #include <utility>
 
-#include "archive/archive.h"
 #include "tests/reference_model.h"
 
 #ifdef _WIN32
@@ -30,8 +28,6 @@ ArchiveBytes& ArchiveBytes::Header(const std::string& name, std::uint32_t size) 
   return *this;
 }
 
-ArchiveBytes& ArchiveBytes::Signature() { return Raw(ArchiveSignature); }
-
 std::string ArchiveBytes::Of(const std::vector<std::pair<std::string, std::string>>& files) {
   ArchiveBytes archive;
   for (const auto& [name, content] : files) archive.Header(name, static_cast<std::uint32_t>(content.size()));
@@ -47,9 +43,8 @@ TempDir::TempDir() : saved_(platform::Sys().CurrentDirectory()) {
   borrowed_ = !GTEST_FLAG_GET(internal_run_death_test).empty() && parents;
   std::string fresh = borrowed_ ? parents : "";
   // No mkdtemp: fresh names are tried until one is new.
-  static std::mt19937_64 random{std::random_device{}()};
-  while (fresh.empty()) {
-    fresh = (fs::temp_directory_path() / ("vrk-test-" + std::to_string(random() % 1000000000))).string();
+  for (unsigned long long n = GetCurrentProcessId() * 1000000ull; fresh.empty(); ++n) {
+    fresh = (fs::temp_directory_path() / ("vrk-test-" + std::to_string(n))).string();
     if (!fs::create_directory(fresh)) fresh.clear();
   }
   if (platform::Sys().ChangeDirectory(fresh) != 0) throw std::runtime_error("cannot enter " + fresh);
@@ -65,13 +60,8 @@ TempDir::TempDir() : saved_(platform::Sys().CurrentDirectory()) {
 
 TempDir::~TempDir() {
   platform::Sys().ChangeDirectory(saved_);
-  if (borrowed_) return;
-  std::error_code ignored;
-  fs::remove_all(path_, ignored);
+  if (std::error_code ignored; !borrowed_) fs::remove_all(path_, ignored);
 }
-
-LogCapture::LogCapture() : previous_(g_pMainDialog) { g_pMainDialog = this; }
-LogCapture::~LogCapture() { g_pMainDialog = previous_; }
 
 std::string LogCapture::Transcript() const { return std::regex_replace(boxText_, std::regex("\r\n"), "\n"); }
 
@@ -114,22 +104,15 @@ Outcome ExtractBytes(const std::string& archiveName, const std::string& bytes, c
   Archive archive;
   archive.extractOptions = options;
   archive.recoverEmptyFiles = recoverEmptyFiles;
-  int result = archive.Extract(archiveName.c_str());
-  return {result, log.Lines(), {}};
+  return {archive.Extract(archiveName.c_str()), log.Lines(), {}};
 }
 
-bool Outcome::Logged(const std::string& line) const {
-  return std::find(lines.begin(), lines.end(), line) != lines.end();
-}
-
-Outcome Pack(const TempDir& dir, const std::string& folder, long holdBudget, bool keepOpen) {
+Outcome Pack(const TempDir& dir, const std::string& folder, long holdBudget, long keepOpenUpTo) {
   LogCapture log;
   Archive archive;
   if (holdBudget >= 0) archive.data.holdBudget = static_cast<std::size_t>(holdBudget);
-  if (!keepOpen) archive.data.keepOpenUpTo = 0;
-  std::string full = dir.path() + "/" + folder;
-  int result = archive.CompressPath("out.vrk", full.c_str());
-  Outcome packed{result, log.Lines(), {}};
+  if (keepOpenUpTo >= 0) archive.data.keepOpenUpTo = static_cast<std::size_t>(keepOpenUpTo);
+  Outcome packed{archive.CompressPath("out.vrk", (dir.path() + "/" + folder).c_str()), log.Lines(), {}};
   for (const auto& entry : archive.entries) packed.names.push_back(entry->name);
   EXPECT_EQ(platform::Sys().CurrentDirectory(), dir.path());
   return packed;
@@ -158,13 +141,12 @@ std::map<std::string, std::string> TreeOf(const std::string& folder) {
 std::map<std::string, std::string> Snapshot(const std::string& folder, const std::string& except) {
   std::map<std::string, std::string> items;
   for (auto it = fs::recursive_directory_iterator(folder); it != fs::recursive_directory_iterator(); ++it) {
-    const auto& item = *it;
-    std::string relative = item.path().lexically_relative(folder).generic_string();  // a link by its own name
+    std::string relative = it->path().lexically_relative(folder).generic_string();  // a link by its own name
     if (relative == except) {
       it.disable_recursion_pending();
       continue;
     }
-    items[relative] = item.is_symlink() ? "<link>" : item.is_directory() ? "<dir>" : ReadFile(item.path().string());
+    items[relative] = it->is_symlink() ? "<link>" : it->is_directory() ? "<dir>" : ReadFile(it->path().string());
   }
   return items;
 }
@@ -198,15 +180,15 @@ namespace {
 
 class FaultyStream final : public platform::ByteStream {
  public:
-  FaultyStream(std::unique_ptr<platform::ByteStream> inner, std::vector<FaultySystem::Rule> rules)
-      : inner_(std::move(inner)), rules_(std::move(rules)) {}
+  using enum FaultySystem::What;
+  FaultyStream(std::unique_ptr<platform::ByteStream> inner, const FaultySystem& sys, const std::string& path)
+      : inner_(std::move(inner)), sys_(sys), path_(path) {}
 
   std::size_t ReadUpTo(void* buffer, std::size_t n) override {
-    auto split = Get(FaultySystem::kSplit);
-    return Read(buffer, split && read_ == 0 ? std::min<std::size_t>(n, split->bytes) : n);
+    return Read(buffer, Get(kSplit) && read_ == 0 ? std::min<std::size_t>(n, Get(kSplit)->bytes) : n);
   }
   std::size_t Read(void* buffer, std::size_t n) override {
-    if (auto limit = Get(FaultySystem::kRead); limit && read_ + n > std::size_t(limit->bytes)) {
+    if (auto limit = Get(kRead); limit && read_ + n > std::size_t(limit->bytes)) {
       n = limit->bytes - read_;
       error_ = limit->error;
     }
@@ -219,9 +201,8 @@ class FaultyStream final : public platform::ByteStream {
     return Read(&c, 1) == 1 ? c : -1;
   }
   bool Write(const void* buffer, std::size_t n) override {
-    auto kill = Get(FaultySystem::kKill);
-    if (kill && written_ + n > std::size_t(kill->bytes)) KillAbruptly(kill->error);
-    if (auto limit = Get(FaultySystem::kWrite); limit && written_ + n > std::size_t(limit->bytes)) {
+    if (auto kill = Get(kKill); kill && written_ + n > std::size_t(kill->bytes)) KillAbruptly(kill->error);
+    if (auto limit = Get(kWrite); limit && written_ + n > std::size_t(limit->bytes)) {
       inner_->Write(buffer, limit->bytes - written_);
       written_ = limit->bytes;
       error_ = limit->error;
@@ -231,28 +212,21 @@ class FaultyStream final : public platform::ByteStream {
     return inner_->Write(buffer, n);
   }
   bool Close() override { return inner_->Close() && error_ == 0; }
-  std::int64_t Length() override {
-    auto fake = Get(FaultySystem::kLength);
-    return fake ? fake->bytes : inner_->Length();
-  }
+  std::int64_t Length() override { return Get(kLength) ? Get(kLength)->bytes : inner_->Length(); }
   int error() const override { return error_ ? error_ : inner_->error(); }
   platform::NodeId Identity() const override { return inner_->Identity(); }
   bool StateNow(std::int64_t& length, bool& named) override {
     if (!inner_->StateNow(length, named)) return false;
-    if (auto fake = Get(FaultySystem::kLength)) length = fake->bytes;
+    if (auto fake = Get(kLength)) length = fake->bytes;
     return true;
   }
 
  private:
-  const FaultySystem::Rule* Get(FaultySystem::What what) const {
-    for (const auto& rule : rules_) {
-      if (rule.what == what) return &rule;
-    }
-    return nullptr;
-  }
+  const FaultySystem::Rule* Get(FaultySystem::What what) const { return sys_.Find(what, path_); }
 
   std::unique_ptr<platform::ByteStream> inner_;
-  std::vector<FaultySystem::Rule> rules_;  // those whose path is this stream's
+  const FaultySystem& sys_;
+  const std::string path_;
   std::size_t read_ = 0, written_ = 0;
   int error_ = 0;
 };
@@ -273,21 +247,10 @@ std::unique_ptr<platform::ByteStream> FaultySystem::Open(
     const std::string& path, int& error, const std::function<std::unique_ptr<platform::ByteStream>()>& open) {
   if (const Rule* rule = Find(kOpen, path)) return error = rule->error, nullptr;
   std::unique_ptr<platform::ByteStream> stream = open();
-  std::vector<Rule> matched;
   for (What what : {kWrite, kRead, kSplit, kLength, kKill}) {
-    if (const Rule* rule = Find(what, path)) matched.push_back(*rule);
+    if (stream && Find(what, path)) return std::make_unique<FaultyStream>(std::move(stream), *this, path);
   }
-  if (!stream || matched.empty()) return stream;
-  return std::make_unique<FaultyStream>(std::move(stream), std::move(matched));
-}
-
-std::unique_ptr<platform::ByteStream> FaultySystem::OpenRead(const std::string& path, bool regularOnly, int& error) {
-  return Open(path, error, [&] { return System::OpenRead(path, regularOnly, error); });
-}
-
-std::unique_ptr<platform::ByteStream> FaultySystem::CreateNew(const std::string& path, int& error) {
-  if (onCreate) onCreate(path);
-  return Open(path, error, [&] { return System::CreateNew(path, error); });
+  return stream;
 }
 
 // Where the system replaces by CreateNew, the hook has run for that creation already.
@@ -301,10 +264,9 @@ std::unique_ptr<platform::ByteStream> FaultySystem::CreateReplacement(const std:
 }
 
 std::int64_t FaultySystem::KernelCopy(int from, int to, std::size_t n, int& error) {
-  ++kernelCopies;
-  if (refuseKernelCopy == 0) return System::KernelCopy(from, to, n, error);
   // A part first, so the copy through memory has to carry on from where the kernel stopped.
-  if (kernelCopies % 2 == 1) return System::KernelCopy(from, to, std::min<std::size_t>(n, 4096), error);
+  if (++kernelCopies % 2 == 1 || refuseKernelCopy == 0)
+    return System::KernelCopy(from, to, refuseKernelCopy ? std::min<std::size_t>(n, 4096) : n, error);
   error = refuseKernelCopy;
   return -1;
 }
@@ -313,13 +275,9 @@ int FaultySystem::ListDirectory(const std::string& path, std::vector<platform::D
   std::string here = CurrentDirectory();
   if (const Rule* rule = Find(kList, here)) return rule->error;
   int error = System::ListDirectory(path, items);
-  std::string folder = here.substr(here.find_last_of("/\\") + 1);
-  if (auto order = listOrder.find(folder); order != listOrder.end()) {
-    auto rank = [&](const platform::DirItem& item) {
-      return std::find(order->second.begin(), order->second.end(), item.name) - order->second.begin();
-    };
-    std::stable_sort(items.begin(), items.end(), [&](auto& a, auto& b) { return rank(a) < rank(b); });
-  }
+  const auto& order = listOrder[here.substr(here.find_last_of("/\\") + 1)];  // none: all rank alike
+  std::ranges::stable_sort(items, {},
+                           [&](const auto& item) { return std::ranges::find(order, item.name) - order.begin(); });
   return error;
 }
 

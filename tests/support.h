@@ -27,7 +27,7 @@ class ArchiveBytes {
  public:
   ArchiveBytes& Header(const std::string& name, std::uint32_t size);
   ArchiveBytes& Terminator() { return Header("", 0); }
-  ArchiveBytes& Signature();
+  ArchiveBytes& Signature() { return Raw(ArchiveSignature); }
   ArchiveBytes& Raw(const std::string& bytes) {
     bytes_ += bytes;
     return *this;
@@ -56,8 +56,8 @@ class TempDir {
 // Collects the log transcript as the box shows it (CR LF as LF).
 class LogCapture : public LogView {
  public:
-  LogCapture();
-  ~LogCapture() override;
+  LogCapture() : previous_(g_pMainDialog) { g_pMainDialog = this; }
+  ~LogCapture() override { g_pMainDialog = previous_; }
   void AppendText(std::string_view text) override { boxText_ += text; }
   int GetLineCount() override { return 0; }
   void LineScroll(int) override {}
@@ -76,7 +76,7 @@ struct Outcome {
   int result;
   std::vector<std::string> lines;
   std::vector<std::string> names;  // packing: the entries, terminator last
-  bool Logged(const std::string& line) const;
+  bool Logged(const std::string& line) const { return std::ranges::find(lines, line) != lines.end(); }
 };
 
 // Whether the system takes a current directory longer than MAX_PATH (Windows: with long paths enabled).
@@ -87,8 +87,8 @@ std::function<bool(int)> KilledAbruptly(int signal = 0);
 // Writes bytes as archiveName in the current folder and extracts it.
 Outcome ExtractBytes(const std::string& archiveName, const std::string& bytes, const ExtractOptions& options = {},
                      bool recoverEmptyFiles = false);
-// Packs dir/folder into dir/out.vrk, with dir current; a holdBudget of 0 holds no file.
-Outcome Pack(const TempDir& dir, const std::string& folder = "src", long holdBudget = -1, bool keepOpen = true);
+// Packs dir/folder into dir/out.vrk, with dir current; a limit below 0 keeps the archive's own.
+Outcome Pack(const TempDir& dir, const std::string& folder = "src", long holdBudget = -1, long keepOpenUpTo = -1);
 
 // Names the cases of a parameterised table after their rows' `label`.
 struct LabelName {
@@ -105,22 +105,18 @@ std::string ReadFile(const std::string& path);
 bool Exists(const std::string& path);
 // Every regular file below a folder, relative path -> content.
 std::map<std::string, std::string> TreeOf(const std::string& folder);
-// Everything below a folder, links not followed: relative path -> content,
-// "<dir>" or "<link>", leaving out the path `except` and all below it.
+// Everything below a folder but `except`, links not followed: relative path -> content, "<dir>" or "<link>".
 std::map<std::string, std::string> Snapshot(const std::string& folder, const std::string& except = "\n");
 
-// Extracts bytes as dir/a/b/out/maps.vrk after setup ran in a/b/out, and checks what holds for any input: nothing
-// outside a/b/out/maps changed; "All done!" ends the run exactly when it returns 1; and a success wrote every file
-// the archive holds, with its bytes. Leaves dir current.
+// Extracts bytes as dir/a/b/out/maps.vrk after setup ran in a/b/out, and checks that nothing outside a/b/out/maps
+// changed, that "All done!" ends exactly a run returning 1, and that it wrote every file with its bytes; dir current.
 Outcome ExtractChecked(const TempDir& dir, const std::string& bytes,
                        const std::function<void()>& setup = [] {}, const ExtractOptions& options = {});
 
-// The real platform, with faults injected by rules. A rule acts where its path, written with '/' for either
-// separator, is part of the path acted on (kList: the current directory; kRename: the new name). kOpen (any open)
-// to kReplace (FindReplaceTarget) fail the call with the error. On the streams: kWrite fails writes with the error
-// once `bytes` went; kRead ends reads after `bytes`, cleanly or with the error; kSplit stops the first read after
-// `bytes` though more follow; kLength makes Length() report `bytes`; kKill ends the process once `bytes` were
-// written, as kill -9 does or (POSIX) by the signal `error`.
+// The real platform with faults: a rule acts where its path ('/' for either separator) is part of the path acted on
+// (kList: the current directory; kRename: the new name). kOpen to kReplace fail the call with `error`; on streams,
+// kWrite fails writes and kRead ends reads (cleanly if no `error`) after `bytes`, kSplit cuts the first read there,
+// kLength reports it as the length, and kKill ends the process there, as kill -9 does or by the signal `error`.
 class FaultySystem : public platform::System {
  public:
   enum What { kOpen, kChangeDir, kList, kRename, kReplace, kWrite, kRead, kSplit, kLength, kKill };
@@ -131,17 +127,19 @@ class FaultySystem : public platform::System {
     int error;
   };
   std::vector<Rule> rules;
-  // The order in which a folder's items are listed, by folder name.
-  std::map<std::string, std::vector<std::string>> listOrder;
-  // Called with the path before each file is created, before any rule is matched.
-  std::function<void(const std::string&)> onCreate;
-  // The kernel's file-to-file copy moves a part, then refuses with this error (0: it copies).
-  int refuseKernelCopy = 0;
-  int kernelCopies = 0;  // the kernel copies asked for
+  std::map<std::string, std::vector<std::string>> listOrder;  // a folder's name -> the order its items are listed in
+  std::function<void(const std::string&)> onCreate;  // called with the path before a file is created or rules match
+  int refuseKernelCopy = 0;  // the kernel's file copy moves a part, then refuses with this error (0: it copies)
+  int kernelCopies = 0;      // the kernel copies asked for
   std::vector<std::string> debugOutput;
-
-  std::unique_ptr<platform::ByteStream> OpenRead(const std::string& path, bool regularOnly, int& error) override;
-  std::unique_ptr<platform::ByteStream> CreateNew(const std::string& path, int& error) override;
+  const Rule* Find(What what, const std::string& path) const;
+  std::unique_ptr<platform::ByteStream> OpenRead(const std::string& path, bool regularOnly, int& error) override {
+    return Open(path, error, [&] { return System::OpenRead(path, regularOnly, error); });
+  }
+  std::unique_ptr<platform::ByteStream> CreateNew(const std::string& path, int& error) override {
+    if (onCreate) onCreate(path);
+    return Open(path, error, [&] { return System::CreateNew(path, error); });
+  }
   std::unique_ptr<platform::ByteStream> CreateReplacement(const std::string& path, const platform::ReplaceTarget& like,
                                                           int& error) override;
   int FindReplaceTarget(const std::string& p, platform::ReplaceTarget& t) override {
@@ -149,9 +147,6 @@ class FaultySystem : public platform::System {
   }
   int ChangeDirectory(const std::string& p) override {
     return Or(kChangeDir, p, [&] { return System::ChangeDirectory(p); });
-  }
-  int ChangeDirectoryAsGiven(const std::string& p) override {
-    return Or(kChangeDir, p, [&] { return System::ChangeDirectoryAsGiven(p); });
   }
   int Rename(const std::string& from, const std::string& to) override {
     return Or(kRename, to, [&] { return System::Rename(from, to); });
@@ -161,7 +156,6 @@ class FaultySystem : public platform::System {
   void DebugOutput(std::string_view text) override { debugOutput.emplace_back(text); }
 
  private:
-  const Rule* Find(What what, const std::string& path) const;
   // The error of a matching rule, or what the call gives.
   int Or(What what, const std::string& path, const std::function<int()>& call) const {
     const Rule* rule = Find(what, path);
