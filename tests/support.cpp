@@ -138,15 +138,35 @@ std::map<std::string, std::string> TreeOf(const std::string& folder) {
   return tree;
 }
 
+// A path as the engine names it: on Windows in the system's code page, which
+// the path's own narrow form (UTF-8) is not.
+static std::string Narrow(const fs::path& path) {
+#ifdef _WIN32
+  const std::wstring& wide = path.native();
+  std::string narrow(wide.size() * 2, '\0');
+  narrow.resize(static_cast<std::size_t>(WideCharToMultiByte(CP_ACP, 0, wide.data(), static_cast<int>(wide.size()),
+                                                             narrow.data(), static_cast<int>(narrow.size()), nullptr,
+                                                             nullptr)));
+  return narrow;
+#else
+  return path.string();
+#endif
+}
+
 std::map<std::string, std::string> Snapshot(const std::string& folder, const std::string& except) {
   std::map<std::string, std::string> items;
   for (auto it = fs::recursive_directory_iterator(folder); it != fs::recursive_directory_iterator(); ++it) {
-    std::string relative = it->path().lexically_relative(folder).generic_string();  // a link by its own name
+    const fs::path relativePath = it->path().lexically_relative(folder);  // a link by its own name
+#ifdef _WIN32
+    std::string relative = Narrow(relativePath.generic_wstring());
+#else
+    std::string relative = relativePath.generic_string();
+#endif
     if (relative == except) {
       it.disable_recursion_pending();
       continue;
     }
-    items[relative] = it->is_symlink() ? "<link>" : it->is_directory() ? "<dir>" : ReadFile(it->path().string());
+    items[relative] = it->is_symlink() ? "<link>" : it->is_directory() ? "<dir>" : ReadFile(Narrow(it->path()));
   }
   return items;
 }
