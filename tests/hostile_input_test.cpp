@@ -1,5 +1,4 @@
-// Hostile input: entry names, what stands where extraction writes, random
-// damage; what stands where packing writes, and names it cannot store.
+// Hostile input: entry names, what stands where extraction or packing writes, random damage, names packing refuses.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #ifndef _WIN32
@@ -32,9 +31,7 @@ void PrintTo(const HostileRow& row, std::ostream* os) { *os << row.label; }
 
 class HostileExtraction : public testing::TestWithParam<HostileRow> {};
 
-// A refused entry is skipped with an error naming it and the entries behind
-// it are still extracted; the checked extraction sees that nothing outside
-// the output folder changed.
+// A refused entry is an error naming it, later entries still come out, and nothing outside the output folder changes.
 TEST_P(HostileExtraction, IsRefusedOrExtractedInsideTheOutputFolder) {
   const HostileRow& row = GetParam();
   Files files = row.files;
@@ -63,6 +60,20 @@ const std::string kLongPath = [] {
 }();
 const Files kThree{{"a.txt", "new"}, {"sub\\b.txt", "new"}, {"c.txt", "new"}};
 
+// Sizes either side of the reader's buffers and the system's copy, in folders made earlier or below them.
+Files EverySize() {
+  Files files;
+  std::uint32_t seed = 7;
+  for (std::size_t size : {3u, 1023u, 1024u, 4095u, 65535u, 65536u, 65537u, 1u, 262143u, 262144u, 262145u, 70001u}) {
+    std::string content(size, '\0');
+    for (char& c : content) c = static_cast<char>((seed = seed * 1664525u + 1013904223u) >> 24);
+    const std::size_t i = files.size();
+    std::string name = "d";  // d0\f0, d1\e\f1, d2\f2, d0\e\f3...
+    files.emplace_back(name + std::to_string(i % 3) + (i % 2 ? "\\e\\f" : "\\f") + std::to_string(i), content);
+  }
+  return files;
+}
+
 void Elsewhere() {
   fs::create_directory("elsewhere");
   test::WriteFile("outside.txt", "keep");
@@ -84,17 +95,15 @@ INSTANTIATE_TEST_SUITE_P(
         HostileRow{"dot last", {{"dir\\.", "x"}}, "has no file name"},
         HostileRow{"empty name", {{"", "x"}}, "the header at offset 0: refused: the name is empty"},
         HostileRow{"component too long", {{std::string(5000, 'c') + "\\f", "x"}}, "cannot create the f"},
-        HostileRow{"dot components and doubled separators", {{".\\a\\.\\\\b.txt", "x"}}, nullptr},
-        HostileRow{"slash as the separator", {{"a/b.txt", "x"}}, nullptr},
+        HostileRow{"entries of every size", EverySize(), nullptr},
+        HostileRow{"dot components, doubled separators and a slash", {{".\\a/.\\\\b.txt", "x"}}, nullptr},
 #ifdef _WIN32
         // The system would drop the trailing dots.
         HostileRow{"dots inside names", {{"..x\\y..\\...", "x"}}, "ends in a dot or a space"},
 #else
         HostileRow{"dots inside names", {{"..x\\y..\\...", "x"}}, nullptr},
-        // Windows' limit, MAX_PATH, is exceeded in windows_test.cpp.
         HostileRow{"path longer than the system takes", {{kLongPath, "x"}}, nullptr},
-        HostileRow{"link as the output folder", kThree,
-                   "Error: maps: a symbolic link stands where the folder goes; nothing is written through it",
+        HostileRow{"link as the output folder", kThree, "Error: maps: a symbolic link stands where the folder goes",
                    [] { fs::create_directory("elsewhere"); fs::create_directory_symlink("elsewhere", "maps"); }},
         HostileRow{"link as a sub-folder", kThree,
                    "Error: sub\\b.txt: a symbolic link stands where the folder sub goes; nothing is written through it",
@@ -112,14 +121,10 @@ INSTANTIATE_TEST_SUITE_P(
         HostileRow{"folder where a file goes", kThree, "Error: c.txt: cannot create the file: Is a directory",
                    [] { fs::create_directories("maps/c.txt"); }, {{"maps/a.txt", "new"}}},
         HostileRow{"output folder is a file", kThree, "Error: maps: cannot create the folder: Not a directory",
-                   [] { test::WriteFile("maps", "file"); }, {{"maps", "file"}}},
-        HostileRow{"output folder exists", kThree, nullptr,
-                   [] { fs::create_directory("maps"); test::WriteFile("maps/mine.txt", "mine"); },
-                   {{"maps/mine.txt", "mine"}, {"maps/sub/b.txt", "new"}}}),
+                   [] { test::WriteFile("maps", "file"); }, {{"maps", "file"}}}),
     test::LabelName());
 
-// Random damage to about 1% of the bytes, a thousand times per sample; the
-// checked extraction holds each result to the reference reading of the bytes.
+// About 1% of the bytes damaged, a thousand times per sample; each result held to the reference reading.
 TEST(RandomDamage, NeverEscapesAndNeverLies) {
   std::mt19937 random(12345);
   test::TempDir dir;
@@ -148,9 +153,7 @@ void PrintTo(const PackRow& row, std::ostream* os) { *os << row.label; }
 
 class Packing : public testing::TestWithParam<PackRow> {};
 
-// The archive is written under a temporary name and renamed into place; the
-// rename must not do what opening the archive for writing could not. A file
-// or folder name holding a '\', a ':' or a control byte is an error.
+// The rename into place does nothing an open for writing could not; a name holding '\', ':' or a control byte fails.
 TEST_P(Packing, IsReplacedOnlyAsAnOpenForWritingWould) {
   const PackRow& row = GetParam();
 #ifndef _WIN32

@@ -6,7 +6,6 @@
 
 namespace {
 
-// A box that counts how it is asked to scroll and repaint.
 struct CountingBox : test::LogCapture {
   int scrolled = 0, repaints = 0;
   int GetLineCount() override { return 10; }
@@ -16,9 +15,7 @@ struct CountingBox : test::LogCapture {
 
 class LogLine : public testing::TestWithParam<std::pair<std::string, std::string>> {};
 
-// The box gets the message with CR LF line ends, scrolled to its end; the
-// debug channel gets it as it is. A message ends at a NUL (a %c of 0), and
-// one that does not fit the first formatting buffer is formatted again, whole.
+// The box gets CR LF line ends and scrolls to the end, debug the message as is; it ends at a NUL, of any length.
 TEST_P(LogLine, DebugGetsTheMessageAndTheBoxGetsCrLf) {
   test::FaultySystem sys;
   platform::ScopedSystem scoped(sys);

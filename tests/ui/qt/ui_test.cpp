@@ -2,7 +2,6 @@
 #include <filesystem>
 #include <tuple>
 
-#include <QAction>
 #include <QApplication>
 #include <QClipboard>
 #include <QDialogButtonBox>
@@ -25,9 +24,7 @@
 namespace {
 
 template <typename T = QWidget>
-T* Control(QWidget& dialog, const char* name) {
-  return dialog.findChild<T*>(name);
-}
+T* Control(QWidget& dialog, const char* name) { return dialog.findChild<T*>(name); }
 
 // Offers the active modal dialog of type T to act every 10 ms until act returns true; act must not block (see Press).
 template <typename T, typename Act>
@@ -57,23 +54,7 @@ struct ScriptedDialogs : WindowServices {
 
 TEST(MainDialog, ControlsLogBoxAndAboutBox) {
   auto dialog = std::make_unique<CToolDialog>();
-  auto* extract = Control<QPushButton>(*dialog, "IDC_EXTRACT");
-  auto* compress = Control<QPushButton>(*dialog, "IDC_COMPRESS");
   auto* log = Control<LogBox>(*dialog, "IDC_LOG");
-  auto* about = Control<QAction>(*dialog, "IDM_ABOUT");
-  EXPECT_EQ(QStringList({dialog->windowTitle(), extract->text(), compress->text(),
-                         Control<QLabel>(*dialog, "creditText")->text(), about->text()}),
-            QStringList({"Korvane VRK Tool", "Extract", "Compress",
-                         "Korvane VRK Tool - unpacks and packs game archives", "&About VRKTool..."}));
-  // The buttons side by side above the log box; fixed size, no minimise or maximise box; About in the context menu.
-  EXPECT_EQ(extract->y(), compress->y());
-  EXPECT_LT(extract->geometry().right(), compress->x());
-  EXPECT_LT(compress->geometry().bottom(), log->y());
-  EXPECT_EQ(dialog->minimumSize(), dialog->maximumSize());
-  EXPECT_FALSE(dialog->windowFlags() & (Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint));
-  EXPECT_EQ(dialog->contextMenuPolicy(), Qt::ActionsContextMenu);
-  EXPECT_TRUE(dialog->actions().contains(about));
-
   // The log box: read-only; the log widens "\r\n" to CR CR LF, and the message's own CR shows as a control picture.
   dialog->show();
   for (const char* message : {"Saving ", "", "caf\xC3\xA9...\n", "x\r\ny\n"}) LogPrintf("%s", message);
@@ -85,8 +66,7 @@ TEST(MainDialog, ControlsLogBoxAndAboutBox) {
   QCoreApplication::processEvents();
   QScrollBar* bar = log->verticalScrollBar();
   bar->setValue(0);
-  const QString line = QString::fromUtf8("Extracting caf\u00e9 ").repeated(30);
-  LogPrintf("%s\n", line.toStdString().c_str());
+  LogPrintf("%s\n", QString::fromUtf8("Extracting caf\u00e9 ").repeated(30).toStdString().c_str());
   QCoreApplication::processEvents();
   EXPECT_EQ(dialog->GetLineCount(), 202) << "the long line did not wrap";
   EXPECT_EQ(bar->value() + bar->pageStep(), log->LineCount()) << "the last line at the bottom";
@@ -96,8 +76,6 @@ TEST(MainDialog, ControlsLogBoxAndAboutBox) {
   const auto checkAndClose = [&](CAboutDialog* box) {
     auto* ok = Control<QPushButton>(*box, "IDOK");
     EXPECT_EQ(box->parentWidget(), dialog.get());
-    EXPECT_EQ(QStringList({box->windowTitle(), Control<QLabel>(*box, "aboutTitle")->text(), ok->text()}),
-              QStringList({"About VRKTool", "Korvane VRK Tool\nVersion 1.01a", "OK"}));
     EXPECT_TRUE(ok->isDefault());
     return Press(ok) && ++opened;
   };
@@ -154,8 +132,7 @@ TEST_F(CommandTest, ExtractThenCompressEachMakeTheChosenFilesFolderCurrent) {
   EXPECT_EQ(platform::Sys().CurrentDirectory(), At(kDeep));
 }
 
-// Escape, or Enter outside a button, ends the main window; Enter on a button clicks it, and an abandoned command
-// leaves the current folder and the log alone but for a missing folder's error. Rows: label, focus, key, answers.
+// Escape, or Enter outside a button, ends the window; Enter clicks a button, whose abandoned command changes nothing.
 using KeyCase = std::tuple<const char*, const char*, Qt::Key, std::vector<std::string>>;
 class KeyTest : public CommandTest, public ::testing::WithParamInterface<KeyCase> {};
 
