@@ -28,13 +28,14 @@ struct Side {
 
   bool Open(unsigned& errors) {
     // The listing logs its own errors; the stream is opened again to read
-    // the data wherever it lies.
+    // the data wherever it lies, which only a file can give twice: a pipe
+    // is refused at once rather than waited on for a writer that is gone.
     if (!ReadListing(path, listing)) {
       ++errors;
       return false;
     }
     int error = 0;
-    stream = platform::Sys().OpenRead(path, false, error);
+    stream = platform::Sys().OpenRead(path, true, error);
     if (!stream) {
       LogError(errors, "%s: %s\n", path, platform::ErrorText(error).c_str());
       return false;

@@ -30,6 +30,8 @@ check "list of a pipe" big.bin "$(cat big.vrk | "$vrk" list /dev/stdin | awk 'NR
 # A stream that cannot seek is read up to the entry asked for, no further.
 echo tail >src/z.txt && "$vrk" -q compress --sort src two.vrk
 check "cat of a pipe" tail "$(cat two.vrk | "$vrk" cat /dev/stdin z.txt)"
+mkfifo fifo && { cat two.vrk >fifo & }
+out=$(timeout 10 "$vrk" diff two.vrk fifo 2>&1); check "diff of a pipe" "2 Error: fifo: Not a regular file" "$? $out"
 
 # ".." means what it means to cat, even in a folder entered through a link.
 mkdir -p top/rel/v2/work pack/one pack/two && ln -s rel/v2/work top/current
