@@ -2,6 +2,7 @@
 #include <filesystem>
 #include <tuple>
 
+#include <QAction>
 #include <QApplication>
 #include <QClipboard>
 #include <QDialogButtonBox>
@@ -83,9 +84,12 @@ TEST(MainDialog, ControlsLogBoxAndAboutBox) {
   WhenModal<CAboutDialog>(dialog.get(), checkAndClose);
   QTest::keyClick(dialog.get(), Qt::Key_F1);
   WhenModal<CAboutDialog>(dialog.get(), checkAndClose);
+  ASSERT_EQ(dialog->contextMenuPolicy(), Qt::ActionsContextMenu);  // the window menu's About item stands there
+  dialog->actions().value(0)->trigger();
+  WhenModal<CAboutDialog>(dialog.get(), checkAndClose);
   EXPECT_TRUE(dialog->OnSysCommand(0x001F)) << "the low four bits are the window system's";
   for (unsigned other : {0x0000u, 0x0020u, 0xF060u}) EXPECT_FALSE(dialog->OnSysCommand(other)) << other;
-  EXPECT_EQ(opened, 2);
+  EXPECT_EQ(opened, 3);
   dialog.reset();
   EXPECT_EQ(g_pMainDialog, nullptr) << "no message may reach a closed window";
 }
