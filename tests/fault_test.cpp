@@ -68,6 +68,8 @@ INSTANTIATE_TEST_SUITE_P(
     testing::Values(
         Row{"disk full", kExtract, {{kWrite, "sub/b.txt", 4, ENOSPC}},
             "sub\\b.txt: No space left on device; the incomplete file is removed", {{"maps/a.txt", "abc"}}},
+        Row{"close fails", kExtract, {{kClose, "sub/b.txt", 0, EIO}},
+            "sub\\b.txt: Input/output error; the incomplete file is removed", {{"maps/a.txt", "abc"}}},
         Row{"short read", kExtract, {{kRead, "maps.vrk", 110, EIO}},
             "sub\\b.txt: read error after 4 of 10 bytes: Input/output error",
             {{"maps/a.txt", "abc"}, {"maps/sub/b.txt", "0123"}}},

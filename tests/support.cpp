@@ -231,7 +231,10 @@ class FaultyStream final : public platform::ByteStream {
     written_ += n;
     return inner_->Write(buffer, n);
   }
-  bool Close() override { return inner_->Close() && error_ == 0; }
+  bool Close() override {
+    if (auto fail = Get(kClose)) error_ = fail->error;
+    return inner_->Close() && error_ == 0;
+  }
   std::int64_t Length() override { return Get(kLength) ? Get(kLength)->bytes : inner_->Length(); }
   int error() const override { return error_ ? error_ : inner_->error(); }
   platform::NodeId Identity() const override { return inner_->Identity(); }
@@ -267,7 +270,7 @@ std::unique_ptr<platform::ByteStream> FaultySystem::Open(
     const std::string& path, int& error, const std::function<std::unique_ptr<platform::ByteStream>()>& open) {
   if (const Rule* rule = Find(kOpen, path)) return error = rule->error, nullptr;
   std::unique_ptr<platform::ByteStream> stream = open();
-  for (What what : {kWrite, kRead, kSplit, kLength, kKill}) {
+  for (What what : {kWrite, kRead, kSplit, kLength, kKill, kClose}) {
     if (stream && Find(what, path)) return std::make_unique<FaultyStream>(std::move(stream), *this, path);
   }
   return stream;

@@ -113,13 +113,13 @@ std::map<std::string, std::string> Snapshot(const std::string& folder, const std
 Outcome ExtractChecked(const TempDir& dir, const std::string& bytes,
                        const std::function<void()>& setup = [] {}, const ExtractOptions& options = {});
 
-// The real platform with faults: a rule acts where its path ('/' for either separator) is part of the path acted on
-// (kList: the current directory; kRename: the new name). kOpen to kReplace fail the call with `error`; on streams,
-// kWrite fails writes and kRead ends reads (cleanly if no `error`) after `bytes`, kSplit cuts the first read there,
-// kLength reports it as the length, and kKill ends the process there, as kill -9 does or by the signal `error`.
+// The real platform with faults where a rule's path ('/' for '\\') is part of the path (kList: the current directory;
+// kRename: the new name). kOpen to kReplace fail the call with `error`; kWrite fails writes, kRead ends reads (with
+// `error` if any), kSplit cuts the first read, kLength is the length, kKill kills (by kill -9 or the signal `error`)
+// at `bytes`; kClose fails the close with `error`.
 class FaultySystem : public platform::System {
  public:
-  enum What { kOpen, kChangeDir, kList, kRename, kReplace, kWrite, kRead, kSplit, kLength, kKill };
+  enum What { kOpen, kChangeDir, kList, kRename, kReplace, kWrite, kRead, kSplit, kLength, kKill, kClose };
   struct Rule {
     What what;
     std::string path;
