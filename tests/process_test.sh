@@ -17,7 +17,7 @@ mkdir src && head -c 400000 /dev/urandom >src/big.bin
 out=$( (ulimit -f 100; "$vrk" extract big.vrk) 2>&1)
 check "file-size limit" "1 Error: big.bin: File too large; the incomplete file is removed|Failed with 1 error.|" \
   "$? $(sed -n 3p <<<"$out")|$(tail -n 1 <<<"$out")|$(ls big)"
-"$vrk" -q extract big.vrk && cmp -s src/big.bin big/big.bin; extracted=$?
+"$vrk" -q extract big.vrk <&- && cmp -s src/big.bin big/big.bin; extracted=$?  # standard input closed: the archive is fd 0
 "$vrk" >/dev/null 2>&1; no_command=$?
 "$vrk" verify missing.vrk >/dev/null; check "exit statuses" "0 2 1" "$extracted $no_command $?"
 for command in "list big.vrk" "extract big.vrk" "cat big.vrk big.bin"; do
