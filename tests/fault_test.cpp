@@ -76,6 +76,8 @@ INSTANTIATE_TEST_SUITE_P(
         Row{"read error", kPack, {{kRead, "a.txt", 1, EIO}}, "a.txt: read error: Input/output error"},
         Row{"shrank", kPack, {{kRead, "a.txt", 2, 0}}, "a.txt: the file shrank while it was read (2 of 3 bytes)"},
         Row{"grew", kPack, {{kLength, "a.txt", 2, 0}}, "a.txt: the file grew while it was read (it had 2 bytes)"},
+        Row{"grew, read in two", kPack, {{kSplit, "a.txt", 1, 0}, {kLength, "a.txt", 2, 0}},
+            "a.txt: the file grew while it was read (it had 2 bytes)"},
         Row{"too large", kPack, {{kLength, "z.txt", 1LL << 31, 0}},
             "z.txt: 2147483648 bytes is too large to store (at most 2147483647 bytes per file)"},
         Row{"unlistable", kPack, {{kList, "src/sub", 0, EACCES}}, "sub: cannot list the folder: Permission denied"},

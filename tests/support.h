@@ -114,9 +114,8 @@ Outcome ExtractChecked(const TempDir& dir, const std::string& bytes,
                        const std::function<void()>& setup = [] {}, const ExtractOptions& options = {});
 
 // The real platform with faults where a rule's path ('/' for '\\') is part of the path (kList: the current directory;
-// kRename: the new name). kOpen to kReplace fail the call with `error`; kWrite fails writes, kRead ends reads (with
-// `error` if any), kSplit cuts the first read, kLength is the length, kKill kills (by kill -9 or the signal `error`)
-// at `bytes`; kClose fails the close with `error`.
+// kRename: the new name). kOpen to kReplace and kClose fail with `error`; at `bytes`, kWrite fails writes, kRead ends
+// reads (with `error` if any), kSplit cuts the first read, kLength is the length, kKill kills (-9 or signal `error`).
 class FaultySystem : public platform::System {
  public:
   enum What { kOpen, kChangeDir, kList, kRename, kReplace, kWrite, kRead, kSplit, kLength, kKill, kClose };
@@ -156,7 +155,6 @@ class FaultySystem : public platform::System {
   void DebugOutput(std::string_view text) override { debugOutput.emplace_back(text); }
 
  private:
-  // The error of a matching rule, or what the call gives.
   int Or(What what, const std::string& path, const std::function<int()>& call) const {
     const Rule* rule = Find(what, path);
     return rule ? rule->error : call();
