@@ -124,8 +124,7 @@ INSTANTIATE_TEST_SUITE_P(
                    [] { test::WriteFile("maps", "file"); }, {{"maps", "file"}}}),
     test::LabelName());
 
-// About 1% of the bytes damaged, a thousand times per sample (a quarter of that on Windows, where the run under
-// Wine pays far more per file and the reading is the same code); each result held to the reference reading.
+// About 1% of the bytes damaged, a thousand times per sample (a quarter under Wine's slow files), held to the model.
 TEST(RandomDamage, NeverEscapesAndNeverLies) {
   const int rounds = platform::System::kNativeSeparator == '\\' ? 250 : 1000;
   std::mt19937 random(12345);
