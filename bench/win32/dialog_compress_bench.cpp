@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -84,27 +85,23 @@ double CommandLine(const Tree& tree, std::string& transcript) {
   return elapsed;
 }
 
-// The floor of the dialog's cost: the same transcript logged into the shown
-// dialog, message by message as the command logs it, with no work between
-// the messages. What the log box costs here, the dialog pays on top of the
-// command's own work.
-double LogBoxOnly(const std::string& transcript) {
+// Shows the dialog and, once its message loop runs, times `work` on it; `then` runs
+// untimed before the dialog closes (it is gone once DoModal returns).
+double TimedInShownDialog(CToolDialog& dialog, const std::function<void()>& work,
+                          const std::function<void()>& then = [] {}) {
   static double elapsed;
   static CToolDialog* running;
-  static const std::string* lines;
-  CToolDialog dialog;
+  static const std::function<void()>* timed;
+  static const std::function<void()>* after;
   running = &dialog;
-  lines = &transcript;
+  timed = &work;
+  after = &then;
   const UINT_PTR timer = ::SetTimer(nullptr, 0, 200, [](HWND, UINT, UINT_PTR id, DWORD) {
     ::KillTimer(nullptr, id);
     const auto start = Clock::now();
-    for (std::size_t at = 0, end; at < lines->size(); at = end + 1) {
-      end = lines->find('\n', at);
-      if (end == std::string::npos) end = lines->size();
-      LogPrintf("%.*s\n", static_cast<int>(end - at), lines->data() + at);
-    }
-    running->FlushLog();
+    (*timed)();
     elapsed = Seconds(Clock::now() - start);
+    (*after)();
     ::PostMessageA(running->GetSafeHwnd(), WM_COMMAND, IDCANCEL, 0);
   });
   dialog.DoModal();
@@ -112,27 +109,33 @@ double LogBoxOnly(const std::string& transcript) {
   return elapsed;
 }
 
+// The floor of the dialog's cost: the same transcript logged into the shown
+// dialog, message by message as the command logs it, with no work between
+// the messages. What the log box costs here, the dialog pays on top of the
+// command's own work.
+double LogBoxOnly(const std::string& transcript) {
+  CToolDialog dialog;
+  return TimedInShownDialog(dialog, [&] {
+    for (std::size_t at = 0, end; at < transcript.size(); at = end + 1) {
+      end = transcript.find('\n', at);
+      if (end == std::string::npos) end = transcript.size();
+      LogPrintf("%.*s\n", static_cast<int>(end - at), transcript.data() + at);
+    }
+    dialog.FlushLog();
+  });
+}
+
 // The dialog, shown, runs Compress once from a timer and then closes.
 double Dialog(const Tree& tree) {
-  static double elapsed;
-  static CToolDialog* running;
-  static std::string log;
   Answers answers(tree);
   CToolDialog dialog;
   dialog.SetWindowServices(&answers);
-  running = &dialog;
-  const UINT_PTR timer = ::SetTimer(nullptr, 0, 200, [](HWND, UINT, UINT_PTR id, DWORD) {
-    ::KillTimer(nullptr, id);
-    const auto start = Clock::now();
-    running->OnCompress();
-    elapsed = Seconds(Clock::now() - start);
-    HWND box = ::GetDlgItem(running->GetSafeHwnd(), IDC_LOG);
+  std::string log;
+  const double elapsed = TimedInShownDialog(dialog, [&] { dialog.OnCompress(); }, [&] {
+    HWND box = ::GetDlgItem(dialog.GetSafeHwnd(), IDC_LOG);
     log.resize(static_cast<std::size_t>(::GetWindowTextLengthA(box)) + 1);
     log.resize(static_cast<std::size_t>(::GetWindowTextA(box, log.data(), static_cast<int>(log.size()))));
-    ::PostMessageA(running->GetSafeHwnd(), WM_COMMAND, IDCANCEL, 0);
   });
-  dialog.DoModal();
-  ::KillTimer(nullptr, timer);
   platform::Sys().ChangeDirectory(tree.root);
   if (log.size() < 11 || log.compare(log.size() - 11, 11, "All done!\r\n") != 0) {
     std::fprintf(stderr, "the dialog's Compress failed:\n%s\n", log.substr(log.size() > 500 ? log.size() - 500 : 0).c_str());
