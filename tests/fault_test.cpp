@@ -14,8 +14,8 @@ using enum test::FaultySystem::What;
 
 namespace {
 
-// kAtWrite holds no file: each is read when the archive is written, after
-// the row's change; kReopen also keeps none open, and arms the rules then.
+// kAtWrite holds a.txt and z.txt (the budget is their size exactly) and reads sub/b.txt when the
+// archive is written, after the row's change; kReopen also keeps none open, and arms the rules then.
 enum Run { kExtract, kPack, kAtWrite, kReopen };
 struct Row {
   const char* label;
@@ -48,7 +48,7 @@ TEST_P(Fault, IsNamedAndFailsTheRun) {
   const std::string archive = test::ArchiveBytes::Of({{"a.txt", "abc"}, {"sub\\b.txt", "0123456789"}, {"z.txt", "z"}});
   test::Outcome run = row.run == kExtract
                           ? test::ExtractBytes("maps.vrk", archive)
-                          : test::Pack(dir, "src", row.run == kPack ? -1 : 0, row.run == kReopen ? 0 : -1);
+                          : test::Pack(dir, "src", row.run == kPack ? -1 : 4, row.run == kReopen ? 0 : -1);
   EXPECT_EQ(run.result, 0);
   EXPECT_TRUE(run.Logged("Error: " + row.error)) << testing::PrintToString(run.lines);
   EXPECT_EQ(run.lines.back(), row.run ? "Failed with 1 error; out.vrk was not written." : "Failed with 1 error.");
@@ -88,9 +88,10 @@ INSTANTIATE_TEST_SUITE_P(
         Row{"may not replace", kPack, {{kReplace, "out.vrk", 0, EACCES}},
             "out.vrk: cannot replace the file: Permission denied"},
         Row{"rename refused", kPack, {{kRename, "out.vrk", 0, EXDEV}}, "out.vrk: Invalid cross-device link"},
-        Row{"shrank while copied", kAtWrite, {{kRead, "a.txt", 2, 0}},
-            "a.txt: the file shrank while it was copied (2 of 3 bytes)"},
-        Row{"read error while copied", kAtWrite, {{kRead, "a.txt", 2, EIO}}, "a.txt: read error: Input/output error"},
+        Row{"shrank while copied", kAtWrite, {{kRead, "sub/b.txt", 4, 0}},
+            "sub\\b.txt: the file shrank while it was copied (4 of 10 bytes)"},
+        Row{"read error while copied", kAtWrite, {{kRead, "sub/b.txt", 4, EIO}},
+            "sub\\b.txt: read error: Input/output error"},
         Row{"grew after the walk", kAtWrite, {},
             "sub\\b.txt: the file grew since the walk (it had 10 bytes, now 13)", {},
             [] { std::ofstream("src/sub/b.txt", std::ios::app) << "abc"; }},
@@ -101,8 +102,15 @@ INSTANTIATE_TEST_SUITE_P(
             [] { fs::remove("src/sub/b.txt"); }},
         Row{"replaced, opened again", kReopen, {},
             "sub\\b.txt: the file was replaced by another since the walk", {}, Replace},
-        Row{"unreadable, opened again", kReopen, {{kOpen, "sub/b.txt", 0, EACCES}},
-            "sub\\b.txt: the file cannot be read since the walk: Permission denied"}),
+        Row{"unreadable, opened again", kReopen, {{kOpen, "sub/b.txt", 0, EACCES}, {kOpen, "a.txt", 0, EACCES}},
+            "sub\\b.txt: the file cannot be read since the walk: Permission denied"}
+#ifndef _WIN32
+        ,
+        Row{"a pipe, opened again", kReopen, {},
+            "sub\\b.txt: the file cannot be read since the walk: Not a regular file", {},
+            [] { fs::remove("src/sub/b.txt"), mkfifo("src/sub/b.txt", 0644); }}
+#endif
+        ),
     test::LabelName());
 
 struct SkipRow {

@@ -28,8 +28,7 @@ TEST_P(LogLine, DebugGetsTheMessageAndTheBoxGetsCrLf) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Table, LogLine,
-                         testing::Values(std::make_pair("OK!\n", "OK!\r\n"), std::make_pair("a\n\nb", "a\r\n\r\nb"),
-                                         std::make_pair("ab%ccd\n", "ab"),
+                         testing::Values(std::make_pair("a\n\nb", "a\r\n\r\nb"), std::make_pair("ab%ccd\n", "ab"),
                                          std::make_pair(std::string(512, 'n'), std::string(512, 'n'))));
 
 }  // namespace

@@ -36,7 +36,10 @@ std::string ArchiveBytes::Of(const std::vector<std::pair<std::string, std::strin
   return archive.Signature().str();
 }
 
-TempDir::TempDir() : saved_(platform::Sys().CurrentDirectory()) {
+// Linux: how many descriptors the process has open.
+static long OpenDescriptors() { return std::distance(fs::directory_iterator("/proc/self/fd"), {}); }
+
+TempDir::TempDir([[maybe_unused]] bool checkDescriptors) : saved_(platform::Sys().CurrentDirectory()) {
 #ifdef _WIN32
   // A death test's child is a new process, not a fork: it works in its parent's folder, named in the environment.
   const char* parents = std::getenv("VRK_TEST_DIR");
@@ -55,11 +58,13 @@ TempDir::TempDir() : saved_(platform::Sys().CurrentDirectory()) {
   if (!mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
   path_ = fs::canonical(pattern).string();
   if (platform::Sys().ChangeDirectory(path_) != 0) throw std::runtime_error("cannot enter " + path_);
+  if (checkDescriptors) descriptors_ = OpenDescriptors();
 #endif
 }
 
 TempDir::~TempDir() {
   platform::Sys().ChangeDirectory(saved_);
+  EXPECT_TRUE(descriptors_ < 0 || OpenDescriptors() == descriptors_) << "the test left descriptors open";
   if (std::error_code ignored; !borrowed_) fs::remove_all(path_, ignored);
 }
 
@@ -123,7 +128,7 @@ void WriteFile(const std::string& path, const std::string& bytes) { std::ofstrea
 std::string ReadFile(const std::string& path) {
   // Through the platform layer, which opens paths of any length.
   int error = 0;
-  auto in = platform::System().OpenRead(path, false, error);
+  auto in = platform::System().OpenRead(path, true, error);  // a pipe reads as empty, never waits
   std::string bytes;
   char buffer[65536];
   for (std::size_t n; in && (n = in->Read(buffer, sizeof buffer)) > 0;) bytes.append(buffer, n);
@@ -138,35 +143,21 @@ std::map<std::string, std::string> TreeOf(const std::string& folder) {
   return tree;
 }
 
-// A path as the engine names it: on Windows in the system's code page, which
-// the path's own narrow form (UTF-8) is not.
-static std::string Narrow(const fs::path& path) {
-#ifdef _WIN32
-  const std::wstring& wide = path.native();
-  std::string narrow(wide.size() * 2, '\0');
-  narrow.resize(static_cast<std::size_t>(WideCharToMultiByte(CP_ACP, 0, wide.data(), static_cast<int>(wide.size()),
-                                                             narrow.data(), static_cast<int>(narrow.size()), nullptr,
-                                                             nullptr)));
-  return narrow;
-#else
-  return path.string();
-#endif
-}
-
 std::map<std::string, std::string> Snapshot(const std::string& folder, const std::string& except) {
   std::map<std::string, std::string> items;
-  for (auto it = fs::recursive_directory_iterator(folder); it != fs::recursive_directory_iterator(); ++it) {
-    const fs::path relativePath = it->path().lexically_relative(folder);  // a link by its own name
-#ifdef _WIN32
-    std::string relative = Narrow(relativePath.generic_wstring());
-#else
-    std::string relative = relativePath.generic_string();
-#endif
-    if (relative == except) {
-      it.disable_recursion_pending();
-      continue;
+  std::vector<std::string> pending = {""};  // folders still to list, relative to `folder`
+  while (!pending.empty()) {
+    const std::string below = std::move(pending.back());
+    pending.pop_back();
+    std::vector<platform::DirItem> listed;
+    platform::System().ListDirectory(below.empty() ? folder : folder + "/" + below, listed);
+    for (const platform::DirItem& item : listed) {
+      const std::string relative = below.empty() ? item.name : below + "/" + item.name;
+      const bool isFolder = item.kind == platform::ItemKind::Directory && !item.isLink;
+      if (relative == except) continue;
+      items[relative] = item.isLink ? "<link>" : isFolder ? "<dir>" : ReadFile(folder + "/" + relative);
+      if (isFolder) pending.push_back(relative);
     }
-    items[relative] = it->is_symlink() ? "<link>" : it->is_directory() ? "<dir>" : ReadFile(Narrow(it->path()));
   }
   return items;
 }

@@ -40,10 +40,10 @@ class ArchiveBytes {
   std::string bytes_;
 };
 
-// A fresh folder made current for the life of the object, then removed.
+// A fresh folder made current for the life of the object, then removed; on Linux, descriptors left open fail the test.
 class TempDir {
  public:
-  TempDir();
+  explicit TempDir(bool checkDescriptors = true);
   ~TempDir();
   const std::string& path() const { return path_; }
 
@@ -51,6 +51,7 @@ class TempDir {
   std::string path_;
   std::string saved_;
   bool borrowed_ = false;  // the folder of the parent of a death test (Windows)
+  long descriptors_ = -1;   // open when the test began; -1: not checked
 };
 
 // Collects the log transcript as the box shows it (CR LF as LF).
@@ -105,7 +106,8 @@ std::string ReadFile(const std::string& path);
 bool Exists(const std::string& path);
 // Every regular file below a folder, relative path -> content.
 std::map<std::string, std::string> TreeOf(const std::string& folder);
-// Everything below a folder but `except`, links not followed: relative path -> content, "<dir>" or "<link>".
+// Everything below a folder but `except`, links not followed, named as the platform layer lists them (Windows: in the
+// system's code page): relative path -> content, "<dir>" or "<link>".
 std::map<std::string, std::string> Snapshot(const std::string& folder, const std::string& except = "\n");
 
 // Extracts bytes as dir/a/b/out/maps.vrk after setup ran in a/b/out, and checks that nothing outside a/b/out/maps

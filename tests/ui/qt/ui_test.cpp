@@ -108,7 +108,7 @@ class CommandTest : public ::testing::Test {
   }
   std::string At(const std::string& relative) const { return relative.empty() ? "" : scratch.path() + "/" + relative; }
 
-  test::TempDir scratch;
+  test::TempDir scratch{false};  // Qt opens descriptors of its own on first use
   ScriptedDialogs dialogs;
   CToolDialog dialog;
 };
