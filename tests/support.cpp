@@ -36,10 +36,14 @@ std::string ArchiveBytes::Of(const std::vector<std::pair<std::string, std::strin
   return archive.Signature().str();
 }
 
-// Linux: how many descriptors the process has open.
-static long OpenDescriptors() { return std::distance(fs::directory_iterator("/proc/self/fd"), {}); }
+// Linux: how many descriptors the process has open, and its limits.
+static std::string Held() {
+  std::ostringstream limits;
+  limits << std::ifstream("/proc/self/limits").rdbuf();
+  return std::to_string(std::distance(fs::directory_iterator("/proc/self/fd"), {})) + " open\n" + limits.str();
+}
 
-TempDir::TempDir([[maybe_unused]] bool checkDescriptors) : saved_(platform::Sys().CurrentDirectory()) {
+TempDir::TempDir([[maybe_unused]] bool checkHeld) : saved_(platform::Sys().CurrentDirectory()) {
 #ifdef _WIN32
   // A death test's child is a new process, not a fork: it works in its parent's folder, named in the environment.
   const char* parents = std::getenv("VRK_TEST_DIR");
@@ -58,13 +62,13 @@ TempDir::TempDir([[maybe_unused]] bool checkDescriptors) : saved_(platform::Sys(
   if (!mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
   path_ = fs::canonical(pattern).string();
   if (platform::Sys().ChangeDirectory(path_) != 0) throw std::runtime_error("cannot enter " + path_);
-  if (checkDescriptors) descriptors_ = OpenDescriptors();
+  if (checkHeld) held_ = Held();
 #endif
 }
 
 TempDir::~TempDir() {
   platform::Sys().ChangeDirectory(saved_);
-  EXPECT_TRUE(descriptors_ < 0 || OpenDescriptors() == descriptors_) << "the test left descriptors open";
+  EXPECT_EQ(held_.empty() ? held_ : Held(), held_) << "the test left descriptors open or a limit changed";
   if (std::error_code ignored; !borrowed_) fs::remove_all(path_, ignored);
 }
 

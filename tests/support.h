@@ -40,10 +40,10 @@ class ArchiveBytes {
   std::string bytes_;
 };
 
-// A fresh folder made current for the life of the object, then removed; on Linux, descriptors left open fail the test.
+// A fresh folder made current for the life of the object, then removed; on Linux, descriptors or limits changed fail.
 class TempDir {
  public:
-  explicit TempDir(bool checkDescriptors = true);
+  explicit TempDir(bool checkHeld = true);
   ~TempDir();
   const std::string& path() const { return path_; }
 
@@ -51,7 +51,7 @@ class TempDir {
   std::string path_;
   std::string saved_;
   bool borrowed_ = false;  // the folder of the parent of a death test (Windows)
-  long descriptors_ = -1;   // open when the test began; -1: not checked
+  std::string held_;       // the descriptors and limits the test began with; empty: not checked
 };
 
 // Collects the log transcript as the box shows it (CR LF as LF).
