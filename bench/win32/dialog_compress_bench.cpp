@@ -1,12 +1,15 @@
 // Packing 20,000 small files from VRKTool.exe's dialog against `vrk compress`
-// on the same tree, under Wine (or on Windows). The dialog pays for its log
-// box on top of the work: every line logged, the end kept in view, repaints
-// while the command runs. That may cost at most 30% over the command line.
+// on the same tree, under Wine (or on Windows). The dialog runs the command
+// on its own thread and fills its log box beside it: every line logged, the
+// end kept in view, repaints while the command runs. That may cost at most
+// 30% over the command line.
 //
 // A plain timing program: Google Benchmark is not built for the cross
 // target. Each side runs kRounds times, alternating; the medians are
 // compared. The dialog is shown on the desktop (under Wine: the X server of
 // DISPLAY), so drawing is counted.
+// Usage: vrk_dialog_bench [ROUNDS [FOLDER]]; FOLDER (default: the temporary
+// folder) holds the tree.
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -37,9 +40,9 @@ struct Tree {
   std::string root, folder, archive;
 };
 
-Tree MakeTree() {
+Tree MakeTree(fs::path parent) {
   Tree t;
-  t.root = (fs::temp_directory_path() / ("vrk-dialog-bench-" + std::to_string(::GetCurrentProcessId()))).string();
+  t.root = (parent / ("vrk-dialog-bench-" + std::to_string(::GetCurrentProcessId()))).string();
   t.folder = t.root + "\\mod";
   t.archive = t.root + "\\mod.vrk";
   const std::string content(kFileSize, 'x');
@@ -131,7 +134,15 @@ double Dialog(const Tree& tree) {
   CToolDialog dialog;
   dialog.SetWindowServices(&answers);
   std::string log;
-  const double elapsed = TimedInShownDialog(dialog, [&] { dialog.OnCompress(); }, [&] {
+  const auto compress = [&] {
+    dialog.OnCompress();
+    MSG message;
+    while (dialog.Busy() && ::GetMessageA(&message, nullptr, 0, 0) > 0) {
+      ::TranslateMessage(&message);
+      ::DispatchMessageA(&message);
+    }
+  };
+  const double elapsed = TimedInShownDialog(dialog, compress, [&] {
     HWND box = ::GetDlgItem(dialog.GetSafeHwnd(), IDC_LOG);
     log.resize(static_cast<std::size_t>(::GetWindowTextLengthA(box)) + 1);
     log.resize(static_cast<std::size_t>(::GetWindowTextA(box, log.data(), static_cast<int>(log.size()))));
@@ -153,7 +164,7 @@ double Median(std::vector<double> v) {
 
 int main(int argc, char** argv) {
   if (argc > 1) kRounds = std::atoi(argv[1]);
-  const Tree tree = MakeTree();
+  const Tree tree = MakeTree(argc > 2 ? fs::path(argv[2]) : fs::temp_directory_path());
   platform::Sys().ChangeDirectory(tree.root);
   std::vector<double> cli, dialog, logBox;
   std::string transcript;
@@ -168,13 +179,18 @@ int main(int argc, char** argv) {
   std::error_code ignored;
   fs::remove_all(tree.root, ignored);
   const double ratio = Median(dialog) / Median(cli);
+  // Each round's own ratio too: the two sides of a round ran at nearly the
+  // same time, so load that comes and goes weighs on both alike.
+  std::vector<double> paired;
+  for (std::size_t i = 0; i < cli.size(); ++i) paired.push_back(dialog[i] / cli[i]);
   std::printf("%d files: dialog %.0f ms, command line %.0f ms (medians of %d), ratio %.2f (limit 1.30): %s\n",
               kFolders * kFilesPerFolder, Median(dialog) * 1000, Median(cli) * 1000, kRounds, ratio,
               ratio <= 1.30 ? "within" : "OVER");
   // The log box alone bounds every design that shows each line in this
-  // edit control: on top of the command, or, were the two to run side by
-  // side on separate cores, as the longer of the two.
-  std::printf("log box alone %.0f ms: floor %.2f after the command, %.2f side by side\n", Median(logBox) * 1000,
-              (Median(cli) + Median(logBox)) / Median(cli), std::max(Median(cli), Median(logBox)) / Median(cli));
+  // edit control: the longer of the two, as the command runs beside the
+  // window (on one thread it would be their sum).
+  std::printf("median of the rounds' own ratios %.2f\n", Median(paired));
+  std::printf("log box alone %.0f ms: floor %.2f beside the command\n", Median(logBox) * 1000,
+              std::max(Median(cli), Median(logBox)) / Median(cli));
   return 0;
 }

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <climits>
 #include <string>
+#include <system_error>
+#include <utility>
 
 #include "ui/commands.h"
 #include "ui/resource.h"
@@ -10,8 +12,16 @@
 
 namespace {
 
-// The timer that repaints after a message whose repaint was held back.
+// The timer that repaints while a command runs, or after a message whose
+// repaint was held back.
 constexpr UINT_PTR kRepaintTimer = 1;
+constexpr UINT kRepaintMs =
+    UINT(std::chrono::duration_cast<std::chrono::milliseconds>(RepaintThrottle::kInterval).count());
+// Sent by the command's thread: its command has ended (wParam and lParam
+// unused); a function to run on the window's thread (lParam: the function).
+constexpr UINT kCommandDone = WM_APP + 1;
+constexpr UINT kCallOnWindowThread = WM_APP + 2;
+constexpr int kButtons[] = {IDC_EXTRACT, IDC_COMPRESS};
 
 // The log box's own window procedure, kept in the box's user data.
 LRESULT CALLBACK LogBoxProc(HWND box, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -57,6 +67,9 @@ CToolDialog::CToolDialog(HWND parent)
       m_services(&m_systemServices) {}
 
 CToolDialog::~CToolDialog() {
+  // Only when the window was taken away mid-command: the dialog never ends
+  // itself while one runs.
+  if (m_worker.joinable()) m_worker.join();
   // The log must not write into a window that is gone.
   if (g_pMainDialog == this) g_pMainDialog = nullptr;
   if (g_helpDialog == this) {
@@ -79,12 +92,14 @@ BOOL CToolDialog::OnInitDialog() {
   ::SendMessageA(m_hWnd, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(m_hIcon));
 
   m_log = ::GetDlgItem(m_hWnd, IDC_LOG);
+  m_windowThread = ::GetCurrentThreadId();
   // The edit control stops taking text at about 32 K characters unless told
   // otherwise; 0 lifts the limit to the most it can hold, so a long
   // transcript is shown whole.
   ::SendMessageA(m_log, EM_SETLIMITTEXT, 0, 0);
   ::SetWindowLongPtrA(m_log, GWLP_USERDATA, ::GetWindowLongPtrA(m_log, GWLP_WNDPROC));
   ::SetWindowLongPtrA(m_log, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&LogBoxProc));
+  m_shownLines = static_cast<int>(::SendMessageA(m_log, EM_GETLINECOUNT, 0, 0));
   m_systemServices.SetOwner(m_hWnd);
   if (g_helpDialog == nullptr) {
     g_helpHook = ::SetWindowsHookExA(WH_MSGFILTER, &HelpKeyHook, nullptr, ::GetCurrentThreadId());
@@ -95,64 +110,149 @@ BOOL CToolDialog::OnInitDialog() {
 }
 
 void CToolDialog::AppendText(std::string_view text) {
+  std::lock_guard lock(m_logLock);
   m_pendingText.append(text);
   m_pendingLines += static_cast<int>(std::count(text.begin(), text.end(), '\n'));
 }
 
 int CToolDialog::GetLineCount() {
-  if (m_shownLines == 0) m_shownLines = static_cast<int>(::SendMessageA(m_log, EM_GETLINECOUNT, 0, 0));
+  std::lock_guard lock(m_logLock);
   return static_cast<int>(std::min<std::int64_t>(INT_MAX, std::int64_t(m_shownLines) + m_pendingLines));
 }
 
-void CToolDialog::LineScroll(int lines) { m_pendingScroll += lines; }
+void CToolDialog::LineScroll(int lines) {
+  std::lock_guard lock(m_logLock);
+  m_pendingScroll += lines;
+}
 
 void CToolDialog::UpdateWindow() {
+  // A command's thread leaves the box to the window's timer.
+  if (::GetCurrentThreadId() != m_windowThread) return;
   if (m_repaint.Request(RepaintThrottle::Clock::now())) {
     FlushLog();
   } else if (!m_timerSet) {
     // Held back: the timer repaints if no later message does.
-    m_timerSet = ::SetTimer(m_hWnd, kRepaintTimer,
-                            UINT(std::chrono::duration_cast<std::chrono::milliseconds>(RepaintThrottle::kInterval).count()),
-                            nullptr) != 0;
+    m_timerSet = ::SetTimer(m_hWnd, kRepaintTimer, kRepaintMs, nullptr) != 0;
   }
 }
 
 void CToolDialog::FlushLog() {
-  if (m_timerSet) ::KillTimer(m_hWnd, kRepaintTimer);
-  m_timerSet = false;
+  // While a command runs the timer goes on ticking.
+  if (m_timerSet && !Busy()) {
+    ::KillTimer(m_hWnd, kRepaintTimer);
+    m_timerSet = false;
+  }
+  std::string text;
+  std::int64_t scroll = 0;
+  int lines = 0;
+  {
+    std::lock_guard lock(m_logLock);
+    text.swap(m_pendingText);
+    lines = m_pendingLines;
+    scroll = std::exchange(m_pendingScroll, 0);
+  }
+  if (text.empty() && scroll == 0) return;
   // The box draws nothing while it changes (each change would redraw its
   // frame and scroll bars), then once, in the repaint below.
   ::SendMessageA(m_log, WM_SETREDRAW, FALSE, 0);
-  if (!m_pendingText.empty()) {
+  if (!text.empty()) {
     // Inserted at the end rather than rewriting the whole text, so the cost
     // is the new text's length, not the transcript's. The selection is the
     // insertion point; the user may have moved it since.
     const int end = ::GetWindowTextLengthA(m_log);
     ::SendMessageA(m_log, EM_SETSEL, end, end);
-    ::SendMessageA(m_log, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(m_pendingText.c_str()));
-    m_pendingText.clear();
-    m_pendingLines = 0;
+    ::SendMessageA(m_log, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(text.c_str()));
   }
-  if (m_pendingScroll != 0) {
-    const auto lines = std::clamp<std::int64_t>(m_pendingScroll, INT_MIN, INT_MAX);
-    ::SendMessageA(m_log, EM_LINESCROLL, 0, static_cast<LPARAM>(lines));
-    m_pendingScroll = 0;
+  if (scroll != 0) {
+    const auto clamped = std::clamp<std::int64_t>(scroll, INT_MIN, INT_MAX);
+    ::SendMessageA(m_log, EM_LINESCROLL, 0, static_cast<LPARAM>(clamped));
   }
-  m_shownLines = static_cast<int>(::SendMessageA(m_log, EM_GETLINECOUNT, 0, 0));
+  const int shown = static_cast<int>(::SendMessageA(m_log, EM_GETLINECOUNT, 0, 0));
+  {
+    // Lines logged meanwhile stay pending on top of the new count.
+    std::lock_guard lock(m_logLock);
+    m_shownLines = shown;
+    m_pendingLines -= lines;
+  }
   ::SendMessageA(m_log, WM_SETREDRAW, TRUE, 0);
   ::RedrawWindow(m_log, nullptr, nullptr, RDW_INVALIDATE | RDW_FRAME | RDW_ERASE);
   ::UpdateWindow(m_hWnd);
   m_repaint.Painted(RepaintThrottle::Clock::now());
 }
 
-void CToolDialog::OnExtract() {
-  ExtractCommand(*m_services);
-  FlushLog();
+void CToolDialog::OnExtract() { RunCommand(&ExtractCommand); }
+
+void CToolDialog::OnCompress() { RunCommand(&CompressCommand); }
+
+void CToolDialog::RunCommand(void (*command)(WindowServices&)) {
+  if (Busy()) return;
+  m_focusBefore = ::GetFocus();
+  for (int id : kButtons) ::EnableWindow(::GetDlgItem(m_hWnd, id), FALSE);
+  m_timerSet = ::SetTimer(m_hWnd, kRepaintTimer, kRepaintMs, nullptr) != 0;
+  try {
+    m_worker = std::thread([this, command] {
+      command(m_asking);
+      // Sent rather than posted: a full message queue cannot lose it.
+      ::SendNotifyMessageA(m_hWnd, kCommandDone, 0, 0);
+    });
+  } catch (const std::system_error& error) {
+    LogPrintf("Error: cannot start the command: %s\n", error.what());
+    OnCommandDone();
+  }
 }
 
-void CToolDialog::OnCompress() {
-  CompressCommand(*m_services);
+void CToolDialog::OnCommandDone() {
+  if (m_worker.joinable()) m_worker.join();
   FlushLog();
+  for (int id : kButtons) ::EnableWindow(::GetDlgItem(m_hWnd, id), TRUE);
+  // The disabled button lost the focus; keyboard users go on from it.
+  if (m_focusBefore != nullptr && ::GetActiveWindow() == m_hWnd) {
+    ::SendMessageA(m_hWnd, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(m_focusBefore), TRUE);
+  }
+  if (m_endRequested != 0) EndDialog(m_endRequested);
+}
+
+void CToolDialog::OnWindowThread(const std::function<void()>& call) {
+  if (::GetCurrentThreadId() == m_windowThread) {
+    call();
+  } else {
+    ::SendMessageA(m_hWnd, kCallOnWindowThread, 0, reinterpret_cast<LPARAM>(&call));
+  }
+}
+
+bool CToolDialog::AskOnWindowThread::GetOpenFileName(const FileDialogRequest& request, std::string& chosenPath) {
+  bool chosen = false;
+  dialog_.OnWindowThread([&] { chosen = dialog_.m_services->GetOpenFileName(request, chosenPath); });
+  return chosen;
+}
+
+bool CToolDialog::AskOnWindowThread::GetSaveFileName(const FileDialogRequest& request, std::string& chosenPath) {
+  bool chosen = false;
+  dialog_.OnWindowThread([&] { chosen = dialog_.m_services->GetSaveFileName(request, chosenPath); });
+  return chosen;
+}
+
+int CToolDialog::AskOnWindowThread::BrowseForFolder(std::string& folder, const char* title, const char* rootPath,
+                                                     const char* initialFolder) {
+  int chosen = 0;
+  dialog_.OnWindowThread([&] { chosen = dialog_.m_services->BrowseForFolder(folder, title, rootPath, initialFolder); });
+  return chosen;
+}
+
+void CToolDialog::OnOK() {
+  if (Busy()) {
+    m_endRequested = IDOK;
+  } else {
+    EndDialog(IDOK);
+  }
+}
+
+void CToolDialog::OnCancel() {
+  if (Busy()) {
+    m_endRequested = IDCANCEL;
+  } else {
+    EndDialog(IDCANCEL);
+  }
 }
 
 bool CToolDialog::OnSysCommand(UINT nID, LPARAM) {
@@ -204,6 +304,12 @@ bool CToolDialog::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, INT_PTR&
       if (wParam != kRepaintTimer) return false;
       FlushLog();
       result = TRUE;
+      return true;
+    case kCommandDone:
+      OnCommandDone();
+      return true;
+    case kCallOnWindowThread:
+      (*reinterpret_cast<const std::function<void()>*>(lParam))();
       return true;
     case WM_QUERYDRAGICON:
       // One of the messages whose answer a dialog procedure returns itself.

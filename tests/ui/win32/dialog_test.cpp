@@ -28,11 +28,14 @@ void Post(HWND dialog, int id) {
 }
 
 // An answer to a modal window: on a timer's tick (run by whichever modal loop runs) the step runs on this thread's
-// visible, enabled top-level window with the caption, once `ready` holds of it; steps post clicks.
+// visible, enabled top-level window with the caption, once `ready` holds of it (by default: no command running in
+// it, its Extract button, if any, enabled); steps post clicks.
 struct Answer {
   std::string caption;
   std::function<void(HWND)> step;
-  std::function<bool(HWND)> ready = [](HWND) { return true; };
+  std::function<bool(HWND)> ready = [](HWND w) {
+    return !::GetDlgItem(w, IDC_EXTRACT) || ::IsWindowEnabled(::GetDlgItem(w, IDC_EXTRACT));
+  };
 };
 std::deque<Answer> answers;
 

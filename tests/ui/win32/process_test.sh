@@ -45,6 +45,7 @@ keys "Browse for Folder"
 sleep 3
 xdotool key Return
 answer "Save to..." "$work/out/pack.vrk"
+sleep 0.5
 # Extract (shift+Tab) the archive just written.
 keys "Korvane VRK Tool" shift+Tab space
 answer "Extract file..." "$work/out/pack/sub/b.txt"
