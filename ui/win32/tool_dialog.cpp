@@ -137,6 +137,7 @@ void CToolDialog::UpdateWindow() {
 }
 
 void CToolDialog::FlushLog() {
+  const auto start = RepaintThrottle::Clock::now();
   // While a command runs the timer goes on ticking.
   if (m_timerSet && !Busy()) {
     ::KillTimer(m_hWnd, kRepaintTimer);
@@ -177,7 +178,8 @@ void CToolDialog::FlushLog() {
   ::SendMessageA(m_log, WM_SETREDRAW, TRUE, 0);
   ::RedrawWindow(m_log, nullptr, nullptr, RDW_INVALIDATE | RDW_FRAME | RDW_ERASE);
   ::UpdateWindow(m_hWnd);
-  m_repaint.Painted(RepaintThrottle::Clock::now());
+  const auto end = RepaintThrottle::Clock::now();
+  m_repaint.Painted(end, end - start);
 }
 
 void CToolDialog::OnExtract() { RunCommand(&ExtractCommand); }
@@ -302,7 +304,8 @@ bool CToolDialog::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, INT_PTR&
       return OnPaint();
     case WM_TIMER:
       if (wParam != kRepaintTimer) return false;
-      FlushLog();
+      // While a command runs, the ticks are repaints to ask for.
+      if (!Busy() || m_repaint.Request(RepaintThrottle::Clock::now())) FlushLog();
       result = TRUE;
       return true;
     case kCommandDone:
