@@ -208,10 +208,11 @@ class DataReader {
         chunk = Take();
         continue;
       } else {
-        // The one more byte asked for tells whether the file grew.
+        // The one more byte asked for tells whether the file grew, on the
+        // second read too: the chunk has room for it (kSize - used > size).
         std::uint8_t* place = chunk->bytes.get() + chunk->used;
         std::size_t got = file->ReadUpTo(place, piece.size + std::size_t{1});
-        if (got < piece.size) got += file->Read(place + got, piece.size - got);
+        if (got < piece.size) got += file->Read(place + got, piece.size - got + 1);
         failure = ReadFailure(*file, name, got, piece.size);
         if (failure.empty()) chunk->used += piece.size;
       }
