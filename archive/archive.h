@@ -94,7 +94,7 @@ class Archive {
   // appends its entry.
   virtual void AddFile(const char* fullPath);
   // Creates, below the current directory, each folder that a relative entry
-  // name places its file in, and restores the current directory.
+  // name places its file in; the current directory does not change.
   virtual void MakeDirectoryChain(const std::string& path);
 
   std::vector<std::unique_ptr<ArchiveEntry>> entries;
@@ -140,7 +140,8 @@ class Archive {
   const std::vector<platform::DirItem>* currentListing_ = nullptr;
   // Set when the walk cannot go back up; nothing more is read then.
   bool walkBroken_ = false;
-  // Folders (full paths) that extraction made or found to be plain folders
-  // in this run, so the entries after the first in a folder cost no calls.
+  // Folders (paths below the output folder) that extraction made or found to
+  // be plain folders in this run, so the entries after the first in a folder
+  // cost no calls.
   std::unordered_set<std::string> knownFolders_;
 };
