@@ -123,6 +123,8 @@ class Archive {
   // The entry name of a file below the packed folder: its path less the
   // folder's and one separator, with '\' between levels.
   std::string EntryNameFor(const std::string& fullPath) const;
+  // AddFile with the file's entry name already cut from its path.
+  void AddFileNamed(const std::string& fullPath, std::string name);
   // The current folder's path relative to the packed folder, for messages.
   std::string CurrentFolderName() const;
   // Writes the archive under a temporary name and renames it into place.

@@ -30,8 +30,9 @@ std::string Archive::EntryNameFor(const std::string& fullPath) const {
   // that already ends in a separator (a file system's root) has none to cut.
   std::size_t cut = rootPrefix.size() + (EndsInSeparator(rootPrefix) ? 0 : 1);
   std::string name = fullPath.substr(std::min(cut, fullPath.size()));
-  // On POSIX a '/' in the relative part can only be a separator.
-  std::replace(name.begin(), name.end(), '/', '\\');
+  // On POSIX a '/' in the relative part can only be a separator. (Written
+  // as a plain store of every byte, the loop runs many bytes at a time.)
+  for (char& c : name) c = c == '/' ? '\\' : c;
   return name;
 }
 
@@ -107,6 +108,9 @@ void Archive::AddFolderFiles() {
   }
   std::string here = sys.CurrentDirectory();
   if (!EndsInSeparator(here)) here += '\\';
+  // An item's entry name is the folder's followed by the item's own, which
+  // holds no separator.
+  const std::string namePrefix = EntryNameFor(here);
   std::string fullPath = here;
   for (const platform::DirItem& item : *items) {
     if (item.kind == platform::ItemKind::Directory) continue;
@@ -127,13 +131,14 @@ void Archive::AddFolderFiles() {
     }
     fullPath.resize(here.size());
     fullPath += item.name;
-    AddFile(fullPath.c_str());
+    AddFileNamed(fullPath, namePrefix + item.name);
   }
 }
 
-void Archive::AddFile(const char* fullPath) {
+void Archive::AddFile(const char* fullPath) { AddFileNamed(fullPath, EntryNameFor(fullPath)); }
+
+void Archive::AddFileNamed(const std::string& fullPath, std::string name) {
   platform::System& sys = platform::Sys();
-  std::string name = EntryNameFor(fullPath);
   int error = 0;
   std::unique_ptr<platform::ByteStream> file = sys.OpenRead(fullPath, true, error);
   if (!file) {

@@ -32,9 +32,7 @@ bool System::IsSeparator(char c) { return c == '/' || c == '\\'; }
 
 std::string System::Native(const std::string& path) {
   std::string native = path;
-  for (char& c : native) {
-    if (c == '\\') c = '/';
-  }
+  for (char& c : native) c = c == '\\' ? '/' : c;  // a plain store: many bytes at a time
   return native;
 }
 
@@ -350,13 +348,18 @@ bool HasDotDot(std::string_view path) {
 // folder descriptor (if any) is closed when the object goes.
 class PathAt {
  public:
-  explicit PathAt(const std::string& path) : native_(System::Native(path)) {
+  explicit PathAt(const std::string& path) {
     // A full path below the current directory is used relative to it: the
     // same file (the process stands in the logical directory), without
-    // walking every level of the path again.
+    // walking every level of the path again. The logical directory has '/'
+    // alone, so a path that starts with it as it is needs only its rest
+    // made native.
     const std::string& here = CurrentLogical();
     std::size_t cut = here == "/" ? 1 : here.size() + 1;
-    if (native_.size() > cut && native_.compare(0, here.size(), here) == 0 && native_[cut - 1] == '/' &&
+    const bool below = path.size() > cut && path.compare(0, here.size(), here) == 0 && System::IsSeparator(path[cut - 1]);
+    native_ = System::Native(below ? path.substr(cut) : path);
+    if (below && HasDotDot(native_)) native_ = System::Native(path);
+    if (!below && native_.size() > cut && native_.compare(0, here.size(), here) == 0 && native_[cut - 1] == '/' &&
         !HasDotDot(std::string_view(native_).substr(cut))) {
       native_.erase(0, cut);
     }
