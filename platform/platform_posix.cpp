@@ -139,13 +139,13 @@ class FdStream final : public ByteStream {
   }
 
   // File to file, the kernel copies the bytes itself (no trip through user
-  // memory). Bytes already read ahead into the buffer go first. A small copy
-  // is cheaper as one read and one write.
+  // memory). Bytes already read ahead into the buffer go first. A copy
+  // shorter than one read-ahead is cheaper as part of one read and a write.
   std::uint64_t CopyTo(ByteStream& out, std::uint64_t n, std::span<std::uint8_t> buffer) override {
 #ifdef __linux__
-    constexpr std::uint64_t kKernelCopyFrom = 256 * 1024;
+    constexpr std::uint64_t kKernelCopyFrom = kBufferSize;
     auto* target = dynamic_cast<FdStream*>(&out);
-    if (n < kKernelCopyFrom) return CopyFromReadAhead(out, n, buffer);
+    if (n < kKernelCopyFrom || noKernelCopy_) return CopyFromReadAhead(out, n, buffer);
     if (!target || target->error_ || !target->Flush()) return ByteStream::CopyTo(out, n, buffer);
     std::uint64_t copied = std::min<std::uint64_t>(n, end_ - at_);
     if (copied > 0 && !target->Write(buffer_.get() + at_, static_cast<std::size_t>(copied))) return 0;
@@ -157,7 +157,10 @@ class FdStream final : public ByteStream {
       const std::int64_t moved = sys.KernelCopy(fd_, target->fd_, static_cast<std::size_t>(n - copied), error);
       if (moved < 0 && error == EINTR) continue;
       if (moved < 0 && (error == EXDEV || error == EINVAL || error == ENOSYS || error == EOPNOTSUPP)) {
-        return copied + ByteStream::CopyTo(out, n - copied, buffer);  // the system cannot: copy through memory
+        // The system cannot, and will not for these files: they copy through
+        // memory from now on.
+        noKernelCopy_ = target->noKernelCopy_ = true;
+        return copied + ByteStream::CopyTo(out, n - copied, buffer);
       }
       if (moved < 0) {
         // Either side may have failed; the write side is the one to report
@@ -238,6 +241,7 @@ class FdStream final : public ByteStream {
   std::unique_ptr<std::uint8_t[]> buffer_;
   std::size_t at_ = 0, end_ = 0;  // reading: the unread part; writing: end_ is what is pending
   int error_ = 0;
+  bool noKernelCopy_ = false;  // the kernel refused to copy from or to this file
 };
 
 // ---------------------------------------------------------------------------
