@@ -146,4 +146,7 @@ class Archive {
   // be plain folders in this run, so the entries after the first in a folder
   // cost no calls.
   std::unordered_set<std::string> knownFolders_;
+  // The folder part (to its last separator) of the last entry name whose
+  // folders were all made or found.
+  std::string lastChain_;
 };

@@ -133,6 +133,7 @@ int Archive::Extract(const char* archivePath) {
   platform::System& sys = platform::Sys();
   errorCount = 0;
   knownFolders_.clear();
+  lastChain_.clear();
   const std::string archiveName = archivePath;
   LogPrintf("Extracting file %s...\n", archivePath);
 
@@ -282,6 +283,10 @@ int Archive::Extract(const char* archivePath) {
 }
 
 void Archive::MakeDirectoryChain(const std::string& path) {
+  // The entries of a folder follow one another: when the chain is the one
+  // the entry before made in whole, every folder of it is known already.
+  const std::string_view chain = std::string_view(path).substr(0, path.find_last_of("\\/") + 1);
+  if (chain == lastChain_) return;
   std::vector<std::string_view> parts = SplitPath(path);
   parts.pop_back();  // the file name itself is never created
   std::erase_if(parts, [](std::string_view part) { return part.empty() || part == "."; });
@@ -305,4 +310,5 @@ void Archive::MakeDirectoryChain(const std::string& path) {
     if (!EnsureFolder(folder, shown, path, errorCount)) return;
     knownFolders_.insert(folder);
   }
+  lastChain_ = chain;
 }
