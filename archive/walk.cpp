@@ -84,7 +84,7 @@ void Archive::WalkFolders() {
       continue;
     }
     WalkFolders();
-    if (int error = sys.ChangeDirectory("..")) {
+    if (int error = sys.ChangeToParent(walkStack_.back())) {
       ReportError("%s: cannot leave the folder: %s\n", shown.c_str(), platform::ErrorText(error).c_str());
       walkBroken_ = true;
     }

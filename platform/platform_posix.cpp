@@ -579,6 +579,32 @@ int System::ChangeDirectory(const std::string& path) {
   return error;
 }
 
+int System::ChangeToParent(const NodeId& parent) {
+  const std::string current = CurrentLogical();
+  const std::string target = current.substr(0, std::max<std::size_t>(current.find_last_of('/'), 1));
+  // The system's ".." is one short step; it is the logical parent when it
+  // leads to the folder the caller left (a folder entered through a link to
+  // elsewhere has another parent, which the check tells).
+  struct stat st;
+  if (current != "/" && parent != NodeId{} && chdir("..") == 0) {
+    if (stat(".", &st) == 0 &&
+        NodeId{static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)} == parent) {
+      LogicalDirectory() = target;
+      return 0;
+    }
+    // Elsewhere: the logical path decides, or the process goes back to
+    // where the logical directory says it stands.
+    const int error = ChangeToPath(target);
+    if (error == 0) {
+      LogicalDirectory() = target;
+    } else {
+      static_cast<void>(ChangeToPath(current));
+    }
+    return error;
+  }
+  return System::ChangeDirectory("..");
+}
+
 int System::ChangeDirectoryAsGiven(const std::string& path) {
   const std::string native = Native(path);
   // Without a ".." the logical path and the system's resolution lead to the
