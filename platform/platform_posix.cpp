@@ -555,6 +555,17 @@ int System::ChangeDirectory(const std::string& path) {
   // A plain step below the logical directory, which is already in normal
   // form, needs no folding.
   const bool plainStep = !absolute && native != "." && native != ".." && native.find('/') == std::string::npos;
+  if (plainStep) {
+    // Made where the process stands, which is the logical directory; the
+    // logical path grows by the step in place.
+    if (chdir(native.c_str()) == 0) {
+      std::string& logical = LogicalDirectory();
+      if (logical != "/") logical += '/';
+      logical += native;
+      return 0;
+    }
+    if (errno != ENAMETOOLONG) return errno;
+  }
   std::string target;
   if (plainStep) {
     target = (current == "/" ? "/" : current + "/") + native;
@@ -580,25 +591,26 @@ int System::ChangeDirectory(const std::string& path) {
 }
 
 int System::ChangeToParent(const NodeId& parent) {
-  const std::string current = CurrentLogical();
-  const std::string target = current.substr(0, std::max<std::size_t>(current.find_last_of('/'), 1));
+  CurrentLogical();  // the process stands in the logical directory
+  std::string& logical = LogicalDirectory();
+  const std::size_t cut = std::max<std::size_t>(logical.find_last_of('/'), 1);
   // The system's ".." is one short step; it is the logical parent when it
   // leads to the folder the caller left (a folder entered through a link to
   // elsewhere has another parent, which the check tells).
   struct stat st;
-  if (current != "/" && parent != NodeId{} && chdir("..") == 0) {
+  if (logical != "/" && parent != NodeId{} && chdir("..") == 0) {
     if (stat(".", &st) == 0 &&
         NodeId{static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)} == parent) {
-      LogicalDirectory() = target;
+      logical.resize(cut);
       return 0;
     }
     // Elsewhere: the logical path decides, or the process goes back to
     // where the logical directory says it stands.
-    const int error = ChangeToPath(target);
+    const int error = ChangeToPath(logical.substr(0, cut));
     if (error == 0) {
-      LogicalDirectory() = target;
+      logical.resize(cut);
     } else {
-      static_cast<void>(ChangeToPath(current));
+      static_cast<void>(ChangeToPath(logical));
     }
     return error;
   }
