@@ -74,18 +74,18 @@ void Archive::WalkFolders() {
   for (const platform::DirItem& item : items) {
     if (walkBroken_) break;
     if (item.name.empty() || item.name[0] == '.' || item.kind != platform::ItemKind::Directory) continue;
-    const std::string shown = ShownItem(folderName, item.name);
+    auto shown = [&] { return ShownItem(folderName, item.name); };  // for messages only
     if (const char* why = UnstorableItemNameReason(item.name)) {
-      ReportError("%s: %s\n", PrintableName(shown).c_str(), why);
+      ReportError("%s: %s\n", PrintableName(shown()).c_str(), why);
       continue;
     }
     if (int error = sys.ChangeDirectory(item.name)) {
-      ReportError("%s: cannot enter the folder: %s\n", shown.c_str(), platform::ErrorText(error).c_str());
+      ReportError("%s: cannot enter the folder: %s\n", shown().c_str(), platform::ErrorText(error).c_str());
       continue;
     }
     WalkFolders();
     if (int error = sys.ChangeToParent(walkStack_.back())) {
-      ReportError("%s: cannot leave the folder: %s\n", shown.c_str(), platform::ErrorText(error).c_str());
+      ReportError("%s: cannot leave the folder: %s\n", shown().c_str(), platform::ErrorText(error).c_str());
       walkBroken_ = true;
     }
   }
@@ -94,11 +94,11 @@ void Archive::WalkFolders() {
 
 void Archive::AddFolderFiles() {
   platform::System& sys = platform::Sys();
-  const std::string folderName = CurrentFolderName();
   std::vector<platform::DirItem> listed;
   const std::vector<platform::DirItem>* items = std::exchange(currentListing_, nullptr);
   if (!items) {
     if (int error = sys.ListDirectory(".", listed)) {
+      const std::string folderName = CurrentFolderName();
       ReportError("%s: cannot list the folder: %s\n", folderName.empty() ? rootPrefix.c_str() : folderName.c_str(),
                   platform::ErrorText(error).c_str());
       return;
@@ -108,25 +108,24 @@ void Archive::AddFolderFiles() {
   }
   std::string here = sys.CurrentDirectory();
   if (!EndsInSeparator(here)) here += '\\';
-  // An item's entry name is the folder's followed by the item's own, which
-  // holds no separator.
+  // An item's entry name (and the name messages show) is the folder's
+  // followed by the item's own, which holds no separator.
   const std::string namePrefix = EntryNameFor(here);
   std::string fullPath = here;
   for (const platform::DirItem& item : *items) {
     if (item.kind == platform::ItemKind::Directory) continue;
     switch (item.kind) {
       case platform::ItemKind::Other:
-        LogWarning("%s: not a regular file (a pipe, socket or device); skipped\n",
-                   ShownItem(folderName, item.name).c_str());
+        LogWarning("%s: not a regular file (a pipe, socket or device); skipped\n", (namePrefix + item.name).c_str());
         continue;
       case platform::ItemKind::BrokenLink:
-        LogWarning("%s: a link whose target is missing; skipped\n", ShownItem(folderName, item.name).c_str());
+        LogWarning("%s: a link whose target is missing; skipped\n", (namePrefix + item.name).c_str());
         continue;
       default:
         break;
     }
     if (const char* why = UnstorableItemNameReason(item.name)) {
-      ReportError("%s: %s\n", PrintableName(ShownItem(folderName, item.name)).c_str(), why);
+      ReportError("%s: %s\n", PrintableName(namePrefix + item.name).c_str(), why);
       continue;
     }
     fullPath.resize(here.size());

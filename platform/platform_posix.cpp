@@ -361,7 +361,8 @@ class PathAt {
     const std::string& here = CurrentLogical();
     std::size_t cut = here == "/" ? 1 : here.size() + 1;
     const bool below = path.size() > cut && path.compare(0, here.size(), here) == 0 && System::IsSeparator(path[cut - 1]);
-    native_ = System::Native(below ? path.substr(cut) : path);
+    native_ = below ? path.substr(cut) : path;
+    for (char& c : native_) c = c == '\\' ? '/' : c;  // System::Native in place
     if (below && HasDotDot(native_)) native_ = System::Native(path);
     if (!below && native_.size() > cut && native_.compare(0, here.size(), here) == 0 && native_[cut - 1] == '/' &&
         !HasDotDot(std::string_view(native_).substr(cut))) {
