@@ -94,7 +94,7 @@ class Archive {
   // appends its entry.
   virtual void AddFile(const char* fullPath);
   // Creates, below the current directory, each folder that a relative entry
-  // name places its file in, and restores the current directory.
+  // name places its file in; the current directory does not change.
   virtual void MakeDirectoryChain(const std::string& path);
 
   std::vector<std::unique_ptr<ArchiveEntry>> entries;
@@ -123,6 +123,8 @@ class Archive {
   // The entry name of a file below the packed folder: its path less the
   // folder's and one separator, with '\' between levels.
   std::string EntryNameFor(const std::string& fullPath) const;
+  // AddFile with the file's entry name already cut from its path.
+  void AddFileNamed(const std::string& fullPath, std::string name);
   // The current folder's path relative to the packed folder, for messages.
   std::string CurrentFolderName() const;
   // Writes the archive under a temporary name and renames it into place.
@@ -140,7 +142,11 @@ class Archive {
   const std::vector<platform::DirItem>* currentListing_ = nullptr;
   // Set when the walk cannot go back up; nothing more is read then.
   bool walkBroken_ = false;
-  // Folders (full paths) that extraction made or found to be plain folders
-  // in this run, so the entries after the first in a folder cost no calls.
+  // Folders (paths below the output folder) that extraction made or found to
+  // be plain folders in this run, so the entries after the first in a folder
+  // cost no calls.
   std::unordered_set<std::string> knownFolders_;
+  // The folder part (to its last separator) of the last entry name whose
+  // folders were all made or found.
+  std::string lastChain_;
 };

@@ -1,5 +1,7 @@
 #include "archive/entry_name.h"
 
+#include <algorithm>
+
 #include "platform/platform.h"
 
 namespace {
@@ -9,6 +11,7 @@ bool IsControl(unsigned char c) { return (c >= 0x01 && c <= 0x1F) || c == 0x7F; 
 
 std::vector<std::string_view> SplitPath(std::string_view path) {
   std::vector<std::string_view> parts;
+  parts.reserve(static_cast<std::size_t>(std::count_if(path.begin(), path.end(), IsSeparator)) + 1);
   std::size_t start = 0;
   for (std::size_t i = 0; i <= path.size(); ++i) {
     if (i == path.size() || IsSeparator(path[i])) {
@@ -26,7 +29,8 @@ const char* RefusedEntryNameReason(std::string_view name) {
     if (c == ':') return "the name holds a drive or stream colon";
     if (IsControl(static_cast<unsigned char>(c))) return "the name holds a control character";
   }
-  for (std::string_view part : SplitPath(name)) {
+  const std::vector<std::string_view> parts = SplitPath(name);
+  for (std::string_view part : parts) {
     if (part == "..") return "the name climbs out of the output folder with '..'";
 #ifdef _WIN32
     if (platform::NamesDevice(part)) {
@@ -36,7 +40,7 @@ const char* RefusedEntryNameReason(std::string_view name) {
       return "the name holds a part that ends in a dot or a space, which Windows would drop";
 #endif
   }
-  std::string_view last = SplitPath(name).back();
+  std::string_view last = parts.back();
   if (last.empty()) return "the name ends in a separator and names no file";
   if (last == ".") return "the name has no file name: it ends in '.'";
   return nullptr;

@@ -133,6 +133,7 @@ int Archive::Extract(const char* archivePath) {
   platform::System& sys = platform::Sys();
   errorCount = 0;
   knownFolders_.clear();
+  lastChain_.clear();
   const std::string archiveName = archivePath;
   LogPrintf("Extracting file %s...\n", archivePath);
 
@@ -204,7 +205,6 @@ int Archive::Extract(const char* archivePath) {
     ReportError("%s: cannot enter the folder: %s\n", folder.c_str(), platform::ErrorText(e).c_str());
     return ConcludeRun(errorCount);
   }
-  const std::string inside = sys.CurrentDirectory();
 
   DataReader reader(*stream);
   // Once the last chosen entry is out, the rest of the archive is not read.
@@ -238,14 +238,6 @@ int Archive::Extract(const char* archivePath) {
     if (entry.name.find_first_of("\\/") != std::string::npos) {
       unsigned before = errorCount;
       MakeDirectoryChain(entry.name);
-      // The chain must leave the run where it found it; if it did not, the
-      // run goes back, or stops rather than create files elsewhere.
-      if (sys.CurrentDirectory() != inside) {
-        if (int e = sys.ChangeDirectory(inside)) {
-          ReportError("%s: cannot go back to the folder: %s\n", folder.c_str(), platform::ErrorText(e).c_str());
-          break;
-        }
-      }
       if (errorCount != before) {
         if (!SkipData(reader, entry, errorCount)) break;
         continue;
@@ -291,51 +283,32 @@ int Archive::Extract(const char* archivePath) {
 }
 
 void Archive::MakeDirectoryChain(const std::string& path) {
-  platform::System& sys = platform::Sys();
+  // The entries of a folder follow one another: when the chain is the one
+  // the entry before made in whole, every folder of it is known already.
+  const std::string_view chain = std::string_view(path).substr(0, path.find_last_of("\\/") + 1);
+  if (chain == lastChain_) return;
   std::vector<std::string_view> parts = SplitPath(path);
   parts.pop_back();  // the file name itself is never created
   std::erase_if(parts, [](std::string_view part) { return part.empty() || part == "."; });
-  if (parts.empty()) return;
 
-  // The folders made or checked earlier in this run are not made again: the
-  // chain starts in the deepest of them.
-  const std::string saved = sys.CurrentDirectory();
-  std::string folder = saved;
-  std::string deepestKnown;
-  std::size_t start = 0;
+  // Each folder is made by its path below the current directory, which
+  // stays where it is: no folder is entered, and the folders made or checked
+  // earlier in this run (all but the first of a chain's new ones, in a
+  // deep tree) cost no call at all.
+  std::string folder;
   std::string shown;
   for (std::string_view part : parts) {
-    if (folder.empty() || !platform::System::IsSeparator(folder.back())) folder += platform::System::kNativeSeparator;
+    if (!folder.empty()) folder += platform::System::kNativeSeparator;
     folder += part;
-    if (!knownFolders_.contains(folder)) break;
-    deepestKnown = folder;
     if (!shown.empty()) shown += '\\';
     shown += part;
-    ++start;
-  }
-  if (start == parts.size()) return;
-  if (start > 0 && sys.ChangeDirectory(deepestKnown) != 0) {
-    start = 0;  // start from the top after all
-    shown.clear();
-  }
-
-  for (std::string_view part : std::span(parts).subspan(start)) {
-    const std::string component(part);
-    if (!shown.empty()) shown += '\\';
-    shown += component;
-    if (component == "..") {
+    if (knownFolders_.contains(folder)) continue;
+    if (part == "..") {
       ReportError("%s: refused: a folder chain never climbs with '..'\n", shown.c_str());
-      break;
+      return;
     }
-    if (!EnsureFolder(component, shown, path, errorCount)) break;
-    if (int error = sys.ChangeDirectory(component)) {
-      ReportError("%s: cannot enter the folder %s: %s\n", path.c_str(), shown.c_str(),
-                  platform::ErrorText(error).c_str());
-      break;
-    }
-    knownFolders_.insert(sys.CurrentDirectory());
+    if (!EnsureFolder(folder, shown, path, errorCount)) return;
+    knownFolders_.insert(folder);
   }
-  if (int error = sys.ChangeDirectory(saved)) {
-    ReportError("%s: cannot go back to the folder: %s\n", saved.c_str(), platform::ErrorText(error).c_str());
-  }
+  lastChain_ = chain;
 }

@@ -4,7 +4,6 @@
 #include <algorithm>
 #include <cerrno>
 #include <condition_variable>
-#include <cstring>
 #include <deque>
 #include <mutex>
 #include <new>
@@ -78,10 +77,13 @@ std::string ReadFailure(const platform::ByteStream& file, const std::string& nam
   return std::string();
 }
 
-// One stretch of the data block, in order: gathered bytes, then either one
-// large file to be copied across, or the failure that ends the block.
+// One stretch of the data block, in order: held bytes, written from where
+// the walk put them, then bytes gathered here, then either one large file to
+// be copied across, or the failure that ends the block.
 struct Chunk {
   static constexpr std::size_t kSize = 1 << 20;
+  const std::uint8_t* held = nullptr;
+  std::size_t heldSize = 0;
   std::unique_ptr<std::uint8_t[]> bytes = std::make_unique_for_overwrite<std::uint8_t[]>(kSize);
   std::size_t used = 0;
   std::unique_ptr<platform::ByteStream> large;  // opened and checked; its bytes follow the gathered ones
@@ -119,6 +121,8 @@ class DataReader {
     return chunk;
   }
   void Recycle(std::unique_ptr<Chunk> chunk) {
+    chunk->held = nullptr;
+    chunk->heldSize = 0;
     chunk->used = 0;
     chunk->large.reset();
     {
@@ -155,14 +159,17 @@ class DataReader {
     std::unique_ptr<Chunk> chunk = Take();
     for (std::size_t k = 0; chunk && k < pieces.size(); ++k) {
       const PackedData::Piece& piece = pieces[k];
-      // A piece that does not fit behind the gathered bytes starts a chunk.
-      if (piece.size < PackedData::kHoldUpTo && Chunk::kSize - chunk->used <= piece.size) {
+      // Held bytes go before a chunk's gathered ones, and a piece that does
+      // not fit behind the gathered bytes starts a chunk.
+      if (piece.held ? chunk->used > 0
+                     : piece.size < PackedData::kHoldUpTo && Chunk::kSize - chunk->used <= piece.size) {
         Hand(std::move(chunk));
         if (!(chunk = Take())) return;
       }
       if (piece.held) {
-        std::memcpy(chunk->bytes.get() + chunk->used, held, piece.size);
-        chunk->used += piece.size;
+        // Held pieces lie one after another in the held bytes.
+        if (!chunk->held) chunk->held = held;
+        chunk->heldSize += piece.size;
         held += piece.size;
         continue;
       }
@@ -208,10 +215,11 @@ class DataReader {
         chunk = Take();
         continue;
       } else {
-        // The one more byte asked for tells whether the file grew.
+        // The one more byte asked for tells whether the file grew, on the
+        // second read too: the chunk has room for it (kSize - used > size).
         std::uint8_t* place = chunk->bytes.get() + chunk->used;
         std::size_t got = file->ReadUpTo(place, piece.size + std::size_t{1});
-        if (got < piece.size) got += file->Read(place + got, piece.size - got);
+        if (got < piece.size) got += file->Read(place + got, piece.size - got + 1);
         failure = ReadFailure(*file, name, got, piece.size);
         if (failure.empty()) chunk->used += piece.size;
       }
@@ -239,6 +247,8 @@ class DataReader {
 bool Archive::WriteDataBlock(platform::ByteStream& out, bool& sourceFailed) {
   static_assert(PackedData::kHoldUpTo < Chunk::kSize);
   if (data.pieces().empty()) return true;
+  // Every file's bytes held: they go out as they are, in one piece.
+  if (data.AllHeld()) return out.Write(data.held(), static_cast<std::size_t>(data.size()));
   std::string folder = rootPrefix;
   if (folder.empty() || !platform::System::IsSeparator(folder.back())) folder += '\\';
   std::optional<DataReader> reader;
@@ -252,6 +262,7 @@ bool Archive::WriteDataBlock(platform::ByteStream& out, bool& sourceFailed) {
   std::unique_ptr<std::uint8_t[]> copyBuffer;
   for (;;) {
     std::unique_ptr<Chunk> chunk = reader->Next();
+    if (chunk->heldSize > 0 && !out.Write(chunk->held, chunk->heldSize)) return false;
     if (chunk->used > 0 && !out.Write(chunk->bytes.get(), chunk->used)) return false;
     if (chunk->large) {
       platform::ByteStream& file = *chunk->large;

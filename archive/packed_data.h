@@ -57,6 +57,8 @@ class PackedData {
   const std::uint8_t* held() const { return held_.get(); }
   // The sum of every piece's size.
   std::uint64_t size() const { return size_; }
+  // Whether every piece is held.
+  bool AllHeld() const { return heldSize_ == size_; }
   // Gives back everything held, and closes every file kept open.
   void clear();
 

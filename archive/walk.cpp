@@ -30,8 +30,9 @@ std::string Archive::EntryNameFor(const std::string& fullPath) const {
   // that already ends in a separator (a file system's root) has none to cut.
   std::size_t cut = rootPrefix.size() + (EndsInSeparator(rootPrefix) ? 0 : 1);
   std::string name = fullPath.substr(std::min(cut, fullPath.size()));
-  // On POSIX a '/' in the relative part can only be a separator.
-  std::replace(name.begin(), name.end(), '/', '\\');
+  // On POSIX a '/' in the relative part can only be a separator. (Written
+  // as a plain store of every byte, the loop runs many bytes at a time.)
+  for (char& c : name) c = c == '/' ? '\\' : c;
   return name;
 }
 
@@ -73,18 +74,18 @@ void Archive::WalkFolders() {
   for (const platform::DirItem& item : items) {
     if (walkBroken_) break;
     if (item.name.empty() || item.name[0] == '.' || item.kind != platform::ItemKind::Directory) continue;
-    const std::string shown = ShownItem(folderName, item.name);
+    auto shown = [&] { return ShownItem(folderName, item.name); };  // for messages only
     if (const char* why = UnstorableItemNameReason(item.name)) {
-      ReportError("%s: %s\n", PrintableName(shown).c_str(), why);
+      ReportError("%s: %s\n", PrintableName(shown()).c_str(), why);
       continue;
     }
     if (int error = sys.ChangeDirectory(item.name)) {
-      ReportError("%s: cannot enter the folder: %s\n", shown.c_str(), platform::ErrorText(error).c_str());
+      ReportError("%s: cannot enter the folder: %s\n", shown().c_str(), platform::ErrorText(error).c_str());
       continue;
     }
     WalkFolders();
-    if (int error = sys.ChangeDirectory("..")) {
-      ReportError("%s: cannot leave the folder: %s\n", shown.c_str(), platform::ErrorText(error).c_str());
+    if (int error = sys.ChangeToParent(walkStack_.back())) {
+      ReportError("%s: cannot leave the folder: %s\n", shown().c_str(), platform::ErrorText(error).c_str());
       walkBroken_ = true;
     }
   }
@@ -93,11 +94,11 @@ void Archive::WalkFolders() {
 
 void Archive::AddFolderFiles() {
   platform::System& sys = platform::Sys();
-  const std::string folderName = CurrentFolderName();
   std::vector<platform::DirItem> listed;
   const std::vector<platform::DirItem>* items = std::exchange(currentListing_, nullptr);
   if (!items) {
     if (int error = sys.ListDirectory(".", listed)) {
+      const std::string folderName = CurrentFolderName();
       ReportError("%s: cannot list the folder: %s\n", folderName.empty() ? rootPrefix.c_str() : folderName.c_str(),
                   platform::ErrorText(error).c_str());
       return;
@@ -107,33 +108,36 @@ void Archive::AddFolderFiles() {
   }
   std::string here = sys.CurrentDirectory();
   if (!EndsInSeparator(here)) here += '\\';
+  // An item's entry name (and the name messages show) is the folder's
+  // followed by the item's own, which holds no separator.
+  const std::string namePrefix = EntryNameFor(here);
   std::string fullPath = here;
   for (const platform::DirItem& item : *items) {
     if (item.kind == platform::ItemKind::Directory) continue;
     switch (item.kind) {
       case platform::ItemKind::Other:
-        LogWarning("%s: not a regular file (a pipe, socket or device); skipped\n",
-                   ShownItem(folderName, item.name).c_str());
+        LogWarning("%s: not a regular file (a pipe, socket or device); skipped\n", (namePrefix + item.name).c_str());
         continue;
       case platform::ItemKind::BrokenLink:
-        LogWarning("%s: a link whose target is missing; skipped\n", ShownItem(folderName, item.name).c_str());
+        LogWarning("%s: a link whose target is missing; skipped\n", (namePrefix + item.name).c_str());
         continue;
       default:
         break;
     }
     if (const char* why = UnstorableItemNameReason(item.name)) {
-      ReportError("%s: %s\n", PrintableName(ShownItem(folderName, item.name)).c_str(), why);
+      ReportError("%s: %s\n", PrintableName(namePrefix + item.name).c_str(), why);
       continue;
     }
     fullPath.resize(here.size());
     fullPath += item.name;
-    AddFile(fullPath.c_str());
+    AddFileNamed(fullPath, namePrefix + item.name);
   }
 }
 
-void Archive::AddFile(const char* fullPath) {
+void Archive::AddFile(const char* fullPath) { AddFileNamed(fullPath, EntryNameFor(fullPath)); }
+
+void Archive::AddFileNamed(const std::string& fullPath, std::string name) {
   platform::System& sys = platform::Sys();
-  std::string name = EntryNameFor(fullPath);
   int error = 0;
   std::unique_ptr<platform::ByteStream> file = sys.OpenRead(fullPath, true, error);
   if (!file) {

@@ -154,6 +154,11 @@ class System {
   // path, as on Windows: after entering a folder through a link, ".." leads
   // back along the path that was entered.
   virtual int ChangeDirectory(const std::string& path);
+  // Makes the parent of the current directory current, as
+  // ChangeDirectory("..") does. `parent` is that folder's identity, as the
+  // caller found it when it stood there: where the system's own ".." leads
+  // to that very folder, no longer path is resolved.
+  virtual int ChangeToParent(const NodeId& parent);
   // Makes a directory current, the path resolved as the system resolves it
   // for any other program: a ".." leads to the parent of the folder the path
   // reached so far, links followed, as `cat ../x` reads. For paths the user

@@ -32,9 +32,7 @@ bool System::IsSeparator(char c) { return c == '/' || c == '\\'; }
 
 std::string System::Native(const std::string& path) {
   std::string native = path;
-  for (char& c : native) {
-    if (c == '\\') c = '/';
-  }
+  for (char& c : native) c = c == '\\' ? '/' : c;  // a plain store: many bytes at a time
   return native;
 }
 
@@ -141,13 +139,13 @@ class FdStream final : public ByteStream {
   }
 
   // File to file, the kernel copies the bytes itself (no trip through user
-  // memory). Bytes already read ahead into the buffer go first. A small copy
-  // is cheaper as one read and one write.
+  // memory). Bytes already read ahead into the buffer go first. A copy
+  // shorter than one read-ahead is cheaper as part of one read and a write.
   std::uint64_t CopyTo(ByteStream& out, std::uint64_t n, std::span<std::uint8_t> buffer) override {
 #ifdef __linux__
-    constexpr std::uint64_t kKernelCopyFrom = 256 * 1024;
+    constexpr std::uint64_t kKernelCopyFrom = kBufferSize;
     auto* target = dynamic_cast<FdStream*>(&out);
-    if (n < kKernelCopyFrom) return CopyFromReadAhead(out, n, buffer);
+    if (n < kKernelCopyFrom || noKernelCopy_) return CopyFromReadAhead(out, n, buffer);
     if (!target || target->error_ || !target->Flush()) return ByteStream::CopyTo(out, n, buffer);
     std::uint64_t copied = std::min<std::uint64_t>(n, end_ - at_);
     if (copied > 0 && !target->Write(buffer_.get() + at_, static_cast<std::size_t>(copied))) return 0;
@@ -159,7 +157,10 @@ class FdStream final : public ByteStream {
       const std::int64_t moved = sys.KernelCopy(fd_, target->fd_, static_cast<std::size_t>(n - copied), error);
       if (moved < 0 && error == EINTR) continue;
       if (moved < 0 && (error == EXDEV || error == EINVAL || error == ENOSYS || error == EOPNOTSUPP)) {
-        return copied + ByteStream::CopyTo(out, n - copied, buffer);  // the system cannot: copy through memory
+        // The system cannot, and will not for these files: they copy through
+        // memory from now on.
+        noKernelCopy_ = target->noKernelCopy_ = true;
+        return copied + ByteStream::CopyTo(out, n - copied, buffer);
       }
       if (moved < 0) {
         // Either side may have failed; the write side is the one to report
@@ -240,6 +241,7 @@ class FdStream final : public ByteStream {
   std::unique_ptr<std::uint8_t[]> buffer_;
   std::size_t at_ = 0, end_ = 0;  // reading: the unread part; writing: end_ is what is pending
   int error_ = 0;
+  bool noKernelCopy_ = false;  // the kernel refused to copy from or to this file
 };
 
 // ---------------------------------------------------------------------------
@@ -350,13 +352,19 @@ bool HasDotDot(std::string_view path) {
 // folder descriptor (if any) is closed when the object goes.
 class PathAt {
  public:
-  explicit PathAt(const std::string& path) : native_(System::Native(path)) {
+  explicit PathAt(const std::string& path) {
     // A full path below the current directory is used relative to it: the
     // same file (the process stands in the logical directory), without
-    // walking every level of the path again.
+    // walking every level of the path again. The logical directory has '/'
+    // alone, so a path that starts with it as it is needs only its rest
+    // made native.
     const std::string& here = CurrentLogical();
     std::size_t cut = here == "/" ? 1 : here.size() + 1;
-    if (native_.size() > cut && native_.compare(0, here.size(), here) == 0 && native_[cut - 1] == '/' &&
+    const bool below = path.size() > cut && path.compare(0, here.size(), here) == 0 && System::IsSeparator(path[cut - 1]);
+    native_ = below ? path.substr(cut) : path;
+    for (char& c : native_) c = c == '\\' ? '/' : c;  // System::Native in place
+    if (below && HasDotDot(native_)) native_ = System::Native(path);
+    if (!below && native_.size() > cut && native_.compare(0, here.size(), here) == 0 && native_[cut - 1] == '/' &&
         !HasDotDot(std::string_view(native_).substr(cut))) {
       native_.erase(0, cut);
     }
@@ -548,6 +556,17 @@ int System::ChangeDirectory(const std::string& path) {
   // A plain step below the logical directory, which is already in normal
   // form, needs no folding.
   const bool plainStep = !absolute && native != "." && native != ".." && native.find('/') == std::string::npos;
+  if (plainStep) {
+    // Made where the process stands, which is the logical directory; the
+    // logical path grows by the step in place.
+    if (chdir(native.c_str()) == 0) {
+      std::string& logical = LogicalDirectory();
+      if (logical != "/") logical += '/';
+      logical += native;
+      return 0;
+    }
+    if (errno != ENAMETOOLONG) return errno;
+  }
   std::string target;
   if (plainStep) {
     target = (current == "/" ? "/" : current + "/") + native;
@@ -570,6 +589,33 @@ int System::ChangeDirectory(const std::string& path) {
   }
   if (error == 0) LogicalDirectory() = target;
   return error;
+}
+
+int System::ChangeToParent(const NodeId& parent) {
+  CurrentLogical();  // the process stands in the logical directory
+  std::string& logical = LogicalDirectory();
+  const std::size_t cut = std::max<std::size_t>(logical.find_last_of('/'), 1);
+  // The system's ".." is one short step; it is the logical parent when it
+  // leads to the folder the caller left (a folder entered through a link to
+  // elsewhere has another parent, which the check tells).
+  struct stat st;
+  if (logical != "/" && parent != NodeId{} && chdir("..") == 0) {
+    if (stat(".", &st) == 0 &&
+        NodeId{static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)} == parent) {
+      logical.resize(cut);
+      return 0;
+    }
+    // Elsewhere: the logical path decides, or the process goes back to
+    // where the logical directory says it stands.
+    const int error = ChangeToPath(logical.substr(0, cut));
+    if (error == 0) {
+      logical.resize(cut);
+    } else {
+      static_cast<void>(ChangeToPath(logical));
+    }
+    return error;
+  }
+  return System::ChangeDirectory("..");
 }
 
 int System::ChangeDirectoryAsGiven(const std::string& path) {

@@ -286,6 +286,8 @@ int System::ChangeDirectory(const std::string& path) {
 // The system resolves ".." by the path's text already.
 int System::ChangeDirectoryAsGiven(const std::string& path) { return System::ChangeDirectory(path); }
 
+int System::ChangeToParent(const NodeId&) { return System::ChangeDirectory(".."); }
+
 std::string System::CurrentDirectory() {
   std::wstring buffer(MAX_PATH, L'\0');
   for (;;) {

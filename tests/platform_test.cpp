@@ -20,12 +20,18 @@ TEST(Platform, DotDotOfTheWalkIsLogicalAndOfAGivenPathTheSystems) {
   fs::create_directories("walk");
   fs::create_directory_symlink(dir.path() + "/real/deep/target", "walk/link");
   platform::System& sys = platform::Sys();
-  using Row = std::tuple<std::string, bool, std::string>;  // the path, whether the user gave it, where it leads
+  platform::PathStatus walk;
+  sys.Status("walk", true, walk);
+  // The path, how it is given (0: the walk's, 1: the user's, 2: the walk's way up from the link, by walk's identity),
+  // and where it leads.
+  using Row = std::tuple<std::string, int, std::string>;
   for (const auto& [path, given, lands] :
        {Row{"..", false, "/walk"}, Row{"..", true, "/real/deep"}, Row{"..\\..", true, "/real"},
-        Row{dir.path() + "/walk/link/..", true, "/real/deep"}, Row{"../link", false, "/walk/link"}}) {
+        Row{dir.path() + "/walk/link/..", true, "/real/deep"}, Row{"../link", false, "/walk/link"}, Row{"", 2, "/walk"}}) {
     ASSERT_EQ(sys.ChangeDirectory(dir.path() + "/walk/link"), 0);
-    ASSERT_EQ(given ? sys.ChangeDirectoryAsGiven(path) : sys.ChangeDirectory(path), 0) << path;
+    const int error = given == 2 ? sys.ChangeToParent(walk.id) : given ? sys.ChangeDirectoryAsGiven(path)
+                                                                      : sys.ChangeDirectory(path);
+    ASSERT_EQ(error, 0) << path;
     EXPECT_EQ(sys.CurrentDirectory(), dir.path() + lands) << path;
     EXPECT_TRUE(fs::equivalent(".", dir.path() + lands)) << path;  // where the process really is
   }
