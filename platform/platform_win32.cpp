@@ -93,11 +93,12 @@ ItemKind KindOf(DWORD attributes) {
   return (attributes & FILE_ATTRIBUTE_DIRECTORY) ? ItemKind::Directory : ItemKind::RegularFile;
 }
 
-// Whether the system keeps a current directory longer than MAX_PATH: with
-// long paths enabled (Windows 10 1607 and later, by policy and manifest).
-// Without them Windows refuses such a directory itself; an emulation of it
-// may accept one and then overrun its own MAX_PATH buffers, so the refusal is
-// made here too, with the system's error for it.
+// Whether the system keeps a current directory longer than MAX_PATH, or
+// makes a folder by such a path: with long paths enabled (Windows 10 1607
+// and later, by policy and manifest). Without them Windows refuses both
+// itself; an emulation of it may accept one and then overrun its own
+// MAX_PATH buffers, so the refusal is made here too, with the system's error
+// for it.
 bool LongPathsEnabled() {
   static const bool enabled = [] {
     using Query = BOOLEAN(WINAPI*)();
@@ -105,6 +106,16 @@ bool LongPathsEnabled() {
     return query && reinterpret_cast<Query>(reinterpret_cast<void*>(query))();
   }();
   return enabled;
+}
+
+// Whether a path, made full, is at most `limit` characters long, or the
+// system takes long paths anyway (trailing separators do not count).
+bool WithinPathLimit(const std::wstring& name, DWORD limit) {
+  if (LongPathsEnabled()) return true;
+  std::wstring full(GetFullPathNameW(name.c_str(), 0, nullptr, nullptr), L'\0');
+  DWORD length = GetFullPathNameW(name.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
+  while (length > 3 && (full[length - 1] == L'\\' || full[length - 1] == L'/')) --length;
+  return length <= limit;
 }
 
 // A C runtime stream on a handle; the handle is closed on failure.
@@ -266,20 +277,18 @@ int System::Rename(const std::string& from, const std::string& to) {
 }
 
 int System::MakeDirectory(const std::string& path) {
-  return CreateDirectoryW(Wide(path).c_str(), nullptr) ? 0 : LastError();
+  const std::wstring name = Wide(path);
+  // A folder leaves room for a file name of 8.3 characters in MAX_PATH.
+  if (!WithinPathLimit(name, MAX_PATH - 12)) return FromWin32(ERROR_FILENAME_EXCED_RANGE);
+  return CreateDirectoryW(name.c_str(), nullptr) ? 0 : LastError();
 }
 
 int System::ChangeDirectory(const std::string& path) {
   if (path.empty()) return ENOENT;
   const std::wstring name = Wide(path);
-  if (!LongPathsEnabled()) {
-    // MAX_PATH holds the directory, the separator the system adds and the
-    // terminator.
-    std::wstring full(GetFullPathNameW(name.c_str(), 0, nullptr, nullptr), L'\0');
-    DWORD length = GetFullPathNameW(name.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
-    while (length > 3 && (full[length - 1] == L'\\' || full[length - 1] == L'/')) --length;
-    if (length > MAX_PATH - 2) return FromWin32(ERROR_FILENAME_EXCED_RANGE);
-  }
+  // MAX_PATH holds the directory, the separator the system adds and the
+  // terminator.
+  if (!WithinPathLimit(name, MAX_PATH - 2)) return FromWin32(ERROR_FILENAME_EXCED_RANGE);
   return SetCurrentDirectoryW(name.c_str()) ? 0 : LastError();
 }
 
