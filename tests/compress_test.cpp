@@ -39,7 +39,7 @@ TEST(Compress, ArchiveLayoutAndTemporaryName) {
 class RoundTrip : public testing::TestWithParam<int> {};
 
 // A tree named with a trailing separator comes back byte for byte: walked in pre-order of the listing, dot folders left
-// out, one file delivered in two reads, one copied by the kernel, which the parameter makes refuse after a part.
+// out, files read in two pieces (held, or at the write), one copied by the kernel, which the parameter makes refuse.
 TEST_P(RoundTrip, GivesTheTreeBackByteForByte) {
   if (GetParam()) VRK_POSIX_ONLY("the kernel's file-to-file copy");
   test::TempDir dir;
@@ -53,7 +53,7 @@ TEST_P(RoundTrip, GivesTheTreeBackByteForByte) {
     test::WriteFile(file, file);
   test::FaultySystem sys;
   sys.listOrder = {{"src", {"b.txt", "s", ".cfg", "a.txt", ".backup"}}, {"s", {"big.bin", "c.txt"}}};
-  sys.rules = {{test::FaultySystem::kSplit, "a.txt", 3, 0}};
+  sys.rules = {{test::FaultySystem::kSplit, "a.txt", 3, 0}, {test::FaultySystem::kSplit, "deeper/", 3, 0}};
   sys.refuseKernelCopy = GetParam();
   platform::ScopedSystem scoped(sys);
   // Some files held, the others read at the write; some kept open since the walk, the others opened again.
