@@ -30,9 +30,17 @@ const char System::kNativeSeparator = '/';
 
 bool System::IsSeparator(char c) { return c == '/' || c == '\\'; }
 
+namespace {
+// Turns every '\\' into '/', in place (a plain store of every byte, so the
+// loop runs many bytes at a time).
+void MakeNative(std::string& path) {
+  for (char& c : path) c = c == '\\' ? '/' : c;
+}
+}  // namespace
+
 std::string System::Native(const std::string& path) {
   std::string native = path;
-  for (char& c : native) c = c == '\\' ? '/' : c;  // a plain store: many bytes at a time
+  MakeNative(native);
   return native;
 }
 
@@ -360,9 +368,10 @@ class PathAt {
     // made native.
     const std::string& here = CurrentLogical();
     std::size_t cut = here == "/" ? 1 : here.size() + 1;
-    const bool below = path.size() > cut && path.compare(0, here.size(), here) == 0 && System::IsSeparator(path[cut - 1]);
+    const bool below =
+        path.size() > cut && path.compare(0, here.size(), here) == 0 && System::IsSeparator(path[cut - 1]);
     native_ = below ? path.substr(cut) : path;
-    for (char& c : native_) c = c == '\\' ? '/' : c;  // System::Native in place
+    MakeNative(native_);
     if (below && HasDotDot(native_)) native_ = System::Native(path);
     if (!below && native_.size() > cut && native_.compare(0, here.size(), here) == 0 && native_[cut - 1] == '/' &&
         !HasDotDot(std::string_view(native_).substr(cut))) {

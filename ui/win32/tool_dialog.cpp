@@ -241,19 +241,15 @@ int CToolDialog::AskOnWindowThread::BrowseForFolder(std::string& folder, const c
   return chosen;
 }
 
-void CToolDialog::OnOK() {
-  if (Busy()) {
-    m_endRequested = IDOK;
-  } else {
-    EndDialog(IDOK);
-  }
-}
+void CToolDialog::OnOK() { EndWhenIdle(IDOK); }
 
-void CToolDialog::OnCancel() {
+void CToolDialog::OnCancel() { EndWhenIdle(IDCANCEL); }
+
+void CToolDialog::EndWhenIdle(int result) {
   if (Busy()) {
-    m_endRequested = IDCANCEL;
+    m_endRequested = result;
   } else {
-    EndDialog(IDCANCEL);
+    EndDialog(result);
   }
 }
 

@@ -83,6 +83,8 @@ class CToolDialog : public ModalDialog, public LogView {
 
   void RunCommand(void (*command)(WindowServices&));
   void OnCommandDone();
+  // Ends the dialog now, or once the running command has finished.
+  void EndWhenIdle(int result);
   // Runs `call` on the window's thread and waits for it.
   void OnWindowThread(const std::function<void()>& call);
 
