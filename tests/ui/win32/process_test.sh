@@ -18,10 +18,15 @@ fail() {
   echo "FAIL: $*" >&2
   exit 1
 }
-# Waits for the window with this title, focuses it, presses the keys.
+# Waits for the window with this title, focuses it, presses the keys. The search is retried, not left to --sync:
+# xdotool dies on an X error when a window vanishes while it looks (Wine's windows come and go at start-up).
 keys() {
-  win=$(timeout 30 xdotool search --sync --onlyvisible --name "^$1\$" | head -n 1) || true
-  [ -n "$win" ] || fail "no window \"$1\""
+  win= tries=0
+  until win=$(xdotool search --onlyvisible --name "^$1\$" 2>/dev/null | head -n 1) && [ -n "$win" ]; do
+    tries=$((tries + 1))
+    [ "$tries" -lt 300 ] || fail "no window \"$1\""
+    sleep 0.1
+  done
   xdotool windowfocus --sync "$win"
   shift
   [ $# -eq 0 ] || xdotool key "$@"
