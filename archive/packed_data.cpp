@@ -21,13 +21,13 @@ std::uint8_t* PackedData::HoldPlace(std::size_t size) {
   // only as far as it is used.
   if (!held_) {
     try {
-      held_ = std::make_unique_for_overwrite<std::uint8_t[]>(holdBudget + 1);
+      held_ = platform::LargeBuffer(holdBudget + 1);
     } catch (const std::bad_alloc&) {
       holdBudget = 0;  // nothing is held: every file is copied at the write
       return nullptr;
     }
   }
-  return held_.get() + heldSize_;
+  return held_.data() + heldSize_;
 }
 
 void PackedData::Keep(std::uint32_t size) {
@@ -55,7 +55,7 @@ void PackedData::clear() {
   open_ = std::vector<std::unique_ptr<platform::ByteStream>>();
   keptOpen_ = 0;
   openAllowed_ = 0;
-  held_.reset();
+  held_ = {};
   heldSize_ = 0;
   size_ = 0;
 }

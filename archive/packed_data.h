@@ -54,7 +54,7 @@ class PackedData {
   std::unique_ptr<platform::ByteStream> TakeOpen(std::size_t piece);
 
   const std::vector<Piece>& pieces() const { return pieces_; }
-  const std::uint8_t* held() const { return held_.get(); }
+  const std::uint8_t* held() const { return held_.data(); }
   // The sum of every piece's size.
   std::uint64_t size() const { return size_; }
   // Whether every piece is held.
@@ -67,7 +67,7 @@ class PackedData {
   std::vector<std::unique_ptr<platform::ByteStream>> open_;  // by piece; null where none is kept
   std::size_t keptOpen_ = 0;
   std::size_t openAllowed_ = 0;
-  std::unique_ptr<std::uint8_t[]> held_;  // holdBudget + 1 bytes, made on first use
+  platform::LargeBuffer held_;  // holdBudget + 1 bytes, made on first use
   std::size_t heldSize_ = 0;
   std::uint64_t size_ = 0;
 };

@@ -6,6 +6,7 @@
 // through a link is left again along the path that was entered.
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -853,6 +854,29 @@ RemovedOnInterrupt::RemovedOnInterrupt(const std::string& path) {
 }
 
 RemovedOnInterrupt::~RemovedOnInterrupt() { Release(g_pendingFile.exchange(nullptr)); }
+
+// Anonymous memory starting on a large page's boundary: only a whole aligned
+// large page can be given out as one. The mapping is made one large page
+// longer than needed, and the ends that stick out are given back.
+LargeBuffer::LargeBuffer(std::size_t size) {
+  constexpr std::size_t kLargePage = 2 << 20;
+  const std::size_t length = (std::max<std::size_t>(size, 1) + kLargePage - 1) / kLargePage * kLargePage;
+  void* mapped = mmap(nullptr, length + kLargePage, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  if (mapped == MAP_FAILED) throw std::bad_alloc();
+  auto* start = static_cast<std::uint8_t*>(mapped);
+  const std::size_t head = (kLargePage - reinterpret_cast<std::uintptr_t>(start) % kLargePage) % kLargePage;
+  if (head > 0) munmap(start, head);
+  if (kLargePage - head > 0) munmap(start + head + length, kLargePage - head);
+  data_ = start + head;
+  size_ = length;
+#ifdef MADV_HUGEPAGE
+  madvise(data_, size_, MADV_HUGEPAGE);  // only advice: where it is refused, 4 KiB pages serve
+#endif
+}
+
+LargeBuffer::~LargeBuffer() {
+  if (data_) munmap(data_, size_);
+}
 
 // Up to 65,536 files, leaving 2,048 descriptors (half of a small limit) for
 // the folders, the archive and whatever else the process has open.

@@ -433,6 +433,17 @@ std::string SystemErrorText(int error) {
   return reason.empty() ? "System error " + std::to_string(code) : reason;
 }
 
+// Large pages need a privilege that users lack: plain committed pages.
+LargeBuffer::LargeBuffer(std::size_t size) {
+  size_ = std::max<std::size_t>(size, 1);
+  data_ = static_cast<std::uint8_t*>(VirtualAlloc(nullptr, size_, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE));
+  if (!data_) throw std::bad_alloc();
+}
+
+LargeBuffer::~LargeBuffer() {
+  if (data_) VirtualFree(data_, 0, MEM_RELEASE);
+}
+
 // Files are opened again when the archive is written: nothing is kept.
 OpenFileAllowance::OpenFileAllowance() = default;
 OpenFileAllowance::~OpenFileAllowance() = default;
