@@ -8,6 +8,7 @@
 #include "archive/entry_match.h"
 #include "archive/entry_name.h"
 #include "archive/header_list.h"
+#include "archive/ordered_worker.h"
 #include "archive/report.h"
 
 namespace {
@@ -15,6 +16,12 @@ namespace {
 // Entry data is copied through one buffer of this size, never one sized by
 // a header's claim.
 constexpr std::size_t kCopyBufferSize = 1 << 20;
+// Entries up to this size are read into memory and their files written on a
+// second thread while this one reads on; a larger one is copied from the
+// archive to its file once the work before it is done.
+constexpr std::uint32_t kHeldEntryLimit = 1 << 20;
+// The most bytes of read entries waiting for their files.
+constexpr std::size_t kReadAhead = 4 << 20;
 
 // Makes a folder, or accepts the plain folder already there. A link in its
 // place is refused: nothing is ever written where a link points. Messages
@@ -113,18 +120,16 @@ class DataReader {
 };
 
 // Reads and drops an entry's data so the entries behind it stay in step.
-bool SkipData(DataReader& reader, const ArchiveEntry& entry, unsigned& errorCount) {
+// Empty when it was all there, else why it was not.
+std::string SkipData(DataReader& reader, const ArchiveEntry& entry) {
   std::uint64_t done = 0;
   while (done < entry.dataSize) {
     auto chunk = reader.Buffer(static_cast<std::uint32_t>(entry.dataSize - done));
     std::size_t got = reader.Read(chunk);
     done += got;
-    if (got < chunk.size()) {
-      LogError(errorCount, "%s", reader.Shortfall(PrintableName(entry.name), done, entry.dataSize).c_str());
-      return false;
-    }
+    if (got < chunk.size()) return reader.Shortfall(PrintableName(entry.name), done, entry.dataSize);
   }
-  return true;
+  return {};
 }
 
 }  // namespace
@@ -207,55 +212,45 @@ int Archive::Extract(const char* archivePath) {
   }
 
   DataReader reader(*stream);
-  // Once the last chosen entry is out, the rest of the archive is not read.
-  auto left = std::count(chosen.begin(), chosen.end(), true);
-  auto isChosen = chosen.begin();
-  std::uint64_t headerOffset = 0;
-  for (const auto& item : entries) {
-    const ArchiveEntry& entry = *item;
-    const std::uint64_t offset = headerOffset;
-    headerOffset += entry.name.size() + kHeaderFixedSize;
-    const bool take = *isChosen++;
-    if (left == 0) break;
-    if (!take) {
-      if (!SkipData(reader, entry, errorCount)) break;
-      continue;
-    }
-    --left;
-    if (const char* why = RefusedEntryNameReason(entry.name)) {
-      if (entry.name.empty()) {
-        ReportError("the header at offset %llu: refused: %s; the entry is skipped\n",
-                    static_cast<unsigned long long>(offset), why);
-      } else {
-        ReportError("%s: refused: %s; the entry is skipped\n", PrintableName(entry.name).c_str(), why);
-      }
-      if (!SkipData(reader, entry, errorCount)) break;
-      continue;
-    }
-    const std::string outputPath = folder + "\\" + entry.name;
-
+  // Everything one entry does once its data is at hand: its folders, its
+  // line in the log, its file. With `held`, `bytes` holds `got` of the
+  // entry's bytes, fewer when the archive ended early (`shortfall` says
+  // why); without, they are copied from the archive's stream. False when
+  // the run must stop.
+  auto writeEntry = [this, &folder, &reader](const ArchiveEntry& entry, bool held, const std::uint8_t* bytes,
+                                             std::size_t got, const std::string& shortfall) -> bool {
+    platform::System& sys = platform::Sys();
+    // An entry that gets no file still has its data read past, and an
+    // archive that ends inside it ends the run.
+    auto skipped = [&] {
+      const std::string why = held ? shortfall : SkipData(reader, entry);
+      if (!why.empty()) ReportError("%s", why.c_str());
+      return why.empty();
+    };
     // A name with folders in it gets them created inside the output folder.
     if (entry.name.find_first_of("\\/") != std::string::npos) {
       unsigned before = errorCount;
       MakeDirectoryChain(entry.name);
-      if (errorCount != before) {
-        if (!SkipData(reader, entry, errorCount)) break;
-        continue;
-      }
+      if (errorCount != before) return skipped();
     }
-
-    sys.DebugOutput(outputPath + "\n");
+    LogDebugLine(folder + "\\" + entry.name + "\n");
     LogPrintf("Extracting %s (%u byte%s)\n", entry.name.c_str(), entry.dataSize, entry.dataSize == 1 ? "" : "s");
 
+    int error = 0;
     std::unique_ptr<platform::ByteStream> out = CreateOutputFile(entry.name, error);
     if (!out) {
       ReportError("%s: cannot create the file: %s\n", entry.name.c_str(), platform::ErrorText(error).c_str());
-      if (!SkipData(reader, entry, errorCount)) break;
-      continue;
+      return skipped();
     }
-
+    std::uint64_t copied = got;
+    std::string why = shortfall;
+    if (held) {
+      if (!out->Write(bytes, got)) copied = 0;
+    } else {
+      copied = reader.CopyTo(*out, entry.dataSize);
+      if (copied < entry.dataSize) why = reader.Shortfall(entry.name, copied, entry.dataSize);
+    }
     bool stop = false;
-    std::uint64_t copied = reader.CopyTo(*out, entry.dataSize);
     if (copied < entry.dataSize && out->error()) {
       ReportError("%s: %s; the incomplete file is removed\n", entry.name.c_str(),
                   platform::ErrorText(out->error()).c_str());
@@ -264,7 +259,7 @@ int Archive::Extract(const char* archivePath) {
       stop = true;
     } else if (copied < entry.dataSize) {
       // The file keeps exactly the bytes the archive still held.
-      ReportError("%s", reader.Shortfall(entry.name, copied, entry.dataSize).c_str());
+      ReportError("%s", why.c_str());
       stop = true;
     }
     if (out && !out->Close()) {
@@ -273,7 +268,63 @@ int Archive::Extract(const char* archivePath) {
       sys.RemoveFile(entry.name);
       stop = true;
     }
-    if (stop) break;
+    return !stop;
+  };
+
+  {
+    // The files are written on a second thread while this one reads the
+    // entries behind them. Every entry's work still happens in archive
+    // order, messages included, and once one stops the run no later
+    // entry's file is made.
+    OrderedWorker worker(kHeldEntryLimit, kReadAhead / kHeldEntryLimit);
+    auto skip = [&](const ArchiveEntry& entry) {
+      const std::string why = SkipData(reader, entry);
+      if (why.empty()) return true;
+      worker.Drain();
+      ReportError("%s", why.c_str());
+      return false;
+    };
+    // Once the last chosen entry is out, the rest of the archive is not read.
+    auto left = std::count(chosen.begin(), chosen.end(), true);
+    auto isChosen = chosen.begin();
+    std::uint64_t headerOffset = 0;
+    for (const auto& item : entries) {
+      const ArchiveEntry& entry = *item;
+      const std::uint64_t offset = headerOffset;
+      headerOffset += entry.name.size() + kHeaderFixedSize;
+      const bool take = *isChosen++;
+      if (left == 0) break;
+      if (!take) {
+        if (!skip(entry)) break;
+        continue;
+      }
+      --left;
+      if (const char* why = RefusedEntryNameReason(entry.name)) {
+        worker.Queue([this, &entry, offset, why](std::span<const std::uint8_t>) {
+          if (entry.name.empty()) {
+            ReportError("the header at offset %llu: refused: %s; the entry is skipped\n",
+                        static_cast<unsigned long long>(offset), why);
+          } else {
+            ReportError("%s: refused: %s; the entry is skipped\n", PrintableName(entry.name).c_str(), why);
+          }
+          return true;
+        });
+        if (!skip(entry)) break;
+        continue;
+      }
+      if (entry.dataSize > kHeldEntryLimit) {
+        if (!worker.Drain() || !writeEntry(entry, false, nullptr, 0, {})) break;
+        continue;
+      }
+      std::span<std::uint8_t> room = worker.Room(entry.dataSize);
+      const std::size_t got = reader.Read(room);
+      const std::string shortfall = got < entry.dataSize ? reader.Shortfall(entry.name, got, entry.dataSize) : "";
+      auto job = [&writeEntry, &entry, shortfall](std::span<const std::uint8_t> held) {
+        return writeEntry(entry, true, held.data(), held.size(), shortfall);
+      };
+      if (!worker.Queue(std::move(job), got) || !shortfall.empty()) break;
+    }
+    worker.Drain();
   }
   stream.reset();
   if (int e = sys.ChangeDirectory(back)) {

@@ -48,10 +48,12 @@ std::string WidenLineEnds(std::string_view message) {
   return widened;
 }
 
-void LogPrintfV(const char* format, std::va_list args) {
-  std::string message = FormatMessage(format, args);
-  // A message that holds a NUL (a %c of 0) ends there for both channels.
-  message.resize(std::strlen(message.c_str()));
+namespace {
+
+// Where this thread's messages go instead of the channels, if anywhere.
+thread_local DeferredLog* t_deferral = nullptr;
+
+void Send(const std::string& message) {
   platform::Sys().DebugOutput(message);
   if (LogView* view = g_pMainDialog) {
     view->AppendText(WidenLineEnds(message));
@@ -59,6 +61,50 @@ void LogPrintfV(const char* format, std::va_list args) {
     view->UpdateWindow();
   }
 }
+
+}  // namespace
+
+void LogPrintfV(const char* format, std::va_list args) {
+  std::string message = FormatMessage(format, args);
+  // A message that holds a NUL (a %c of 0) ends there for both channels.
+  message.resize(std::strlen(message.c_str()));
+  if (t_deferral) {
+    t_deferral->Add(std::move(message), false);
+  } else {
+    Send(message);
+  }
+}
+
+void LogDebugLine(std::string_view text) {
+  if (t_deferral) {
+    t_deferral->Add(std::string(text), true);
+  } else {
+    platform::Sys().DebugOutput(text);
+  }
+}
+
+void DeferredLog::Add(std::string text, bool debugOnly) {
+  std::lock_guard lock(mutex_);
+  messages_.push_back({std::move(text), debugOnly});
+}
+
+void DeferredLog::Forward() {
+  std::vector<Message> messages;
+  {
+    std::lock_guard lock(mutex_);
+    messages.swap(messages_);
+  }
+  for (const Message& message : messages) {
+    if (message.debugOnly) {
+      platform::Sys().DebugOutput(message.text);
+    } else {
+      Send(message.text);
+    }
+  }
+}
+
+ScopedLogDeferral::ScopedLogDeferral(DeferredLog& log) : previous_(t_deferral) { t_deferral = &log; }
+ScopedLogDeferral::~ScopedLogDeferral() { t_deferral = previous_; }
 
 void LogPrintf(const char* format, ...) {
   std::va_list args;

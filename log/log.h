@@ -7,8 +7,10 @@
 #pragma once
 
 #include <cstdarg>
+#include <mutex>
 #include <string>
 #include <string_view>
+#include <vector>
 
 // The view operations the log needs of the box it writes to. The desktop
 // dialog and the command line each provide one.
@@ -39,6 +41,40 @@ extern LogView* g_pMainDialog;
 // Formats a message (any length) and sends it to both channels.
 void LogPrintf(const char* format, ...) VRK_PRINTF_FORMAT(1, 2);
 void LogPrintfV(const char* format, std::va_list args);
+
+// Sends text to the debug-output channel alone.
+void LogDebugLine(std::string_view text);
+
+// Messages sent on a helper thread, gathered to be sent on by the thread that
+// owns the log, in their order: the view is not for other threads to touch.
+// While a DeferredLog is installed on a thread (ScopedLogDeferral), LogPrintf
+// and LogDebugLine on that thread add to it instead of sending.
+class DeferredLog {
+ public:
+  // Adds a message; safe from any thread.
+  void Add(std::string text, bool debugOnly);
+  // Sends every message gathered so far, in order.
+  void Forward();
+
+ private:
+  struct Message {
+    std::string text;
+    bool debugOnly;
+  };
+  std::mutex mutex_;
+  std::vector<Message> messages_;
+};
+
+class ScopedLogDeferral {
+ public:
+  explicit ScopedLogDeferral(DeferredLog& log);
+  ~ScopedLogDeferral();
+  ScopedLogDeferral(const ScopedLogDeferral&) = delete;
+  ScopedLogDeferral& operator=(const ScopedLogDeferral&) = delete;
+
+ private:
+  DeferredLog* previous_;
+};
 
 // Formats into a string of whatever length the message needs.
 std::string FormatMessage(const char* format, std::va_list args);
