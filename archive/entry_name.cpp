@@ -1,6 +1,7 @@
 #include "archive/entry_name.h"
 
 #include <algorithm>
+#include <unordered_set>
 
 #include "platform/platform.h"
 
@@ -82,4 +83,36 @@ std::string PrintableName(std::string_view name) {
     }
   }
   return shown;
+}
+
+std::vector<bool> NamesMeetingEarlierOnes(const std::vector<std::string_view>& names) {
+  std::vector<bool> meets(names.size());
+  std::vector<std::string> keys;
+  keys.reserve(names.size());
+  for (std::size_t i = 0; i < names.size(); ++i) {
+    std::string& key = keys.emplace_back();
+    key.reserve(names[i].size());
+    for (std::string_view part : SplitPath(names[i])) {
+      if (part.empty() || part == ".") continue;
+#ifdef _WIN32
+      if (std::any_of(part.begin(), part.end(), [](char c) { return c == '~' || (c & 0x80); })) meets[i] = true;
+#endif
+      if (!key.empty()) key += '/';
+      for (char c : part) key += (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+    }
+  }
+  std::unordered_set<std::string_view> files;
+  std::unordered_set<std::string_view> folders;
+  for (std::size_t i = 0; i < keys.size(); ++i) {
+    const std::string& key = keys[i];
+    if (folders.contains(key) || !files.insert(key).second) meets[i] = true;
+    // The folders it lies in, deepest first. Every folder of a folder in the
+    // set is in it too, so the first one known ends the climb.
+    for (std::size_t end = key.rfind('/'); end != std::string::npos && end > 0; end = key.rfind('/', end - 1)) {
+      const std::string_view folder(key.data(), end);
+      if (files.contains(folder)) meets[i] = true;
+      if (!folders.insert(folder).second) break;
+    }
+  }
+  return meets;
 }

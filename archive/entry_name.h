@@ -30,3 +30,12 @@ std::string PrintableName(std::string_view name);
 
 // The components of a path split at either separator, empty ones included.
 std::vector<std::string_view> SplitPath(std::string_view path);
+
+// For each of these accepted entry names, whether it may lead to the same
+// file as an earlier one, or to a folder that an earlier one creates as a
+// file, or the other way round: then the order of the two decides what is
+// made, and it must wait for every name before it. Cautious: "." and empty
+// parts are dropped and ASCII case is ignored on every system; on Windows
+// any name with a byte outside ASCII or a '~' (a possible short name)
+// counts as meeting an earlier one.
+std::vector<bool> NamesMeetingEarlierOnes(const std::vector<std::string_view>& names);

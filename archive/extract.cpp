@@ -1,6 +1,7 @@
 // Unpacking an archive into a folder beside it.
 #include <algorithm>
 #include <cerrno>
+#include <mutex>
 #include <new>
 #include <span>
 
@@ -22,6 +23,11 @@ constexpr std::size_t kCopyBufferSize = 1 << 20;
 constexpr std::uint32_t kHeldEntryLimit = 1 << 20;
 // The most bytes of read entries waiting for their files.
 constexpr std::size_t kReadAhead = 4 << 20;
+// Threads that create the files side by side: on a file system where making
+// a file costs more than reading its bytes, one thread cannot keep up.
+constexpr std::size_t kLanes = 2;
+// The files a folder must hold on average for the lanes to work side by side.
+constexpr std::size_t kFilesPerFolderForLanes = 8;
 
 // Makes a folder, or accepts the plain folder already there. A link in its
 // place is refused: nothing is ever written where a link points. Messages
@@ -212,23 +218,30 @@ int Archive::Extract(const char* archivePath) {
   }
 
   DataReader reader(*stream);
+  // The lanes that write files side by side count their own errors, and
+  // take turns at the folders (MakeDirectoryChain reports to errorCount).
+  std::vector<unsigned> laneErrors(kLanes);
+  std::mutex folderTurn;
+
   // Everything one entry does once its data is at hand: its folders, its
   // line in the log, its file. With `held`, `bytes` holds `got` of the
   // entry's bytes, fewer when the archive ended early (`shortfall` says
   // why); without, they are copied from the archive's stream. False when
   // the run must stop.
-  auto writeEntry = [this, &folder, &reader](const ArchiveEntry& entry, bool held, const std::uint8_t* bytes,
-                                             std::size_t got, const std::string& shortfall) -> bool {
+  auto writeEntry = [this, &folder, &reader, &folderTurn](const ArchiveEntry& entry, unsigned& errors, bool held,
+                                                          const std::uint8_t* bytes, std::size_t got,
+                                                          const std::string& shortfall) -> bool {
     platform::System& sys = platform::Sys();
     // An entry that gets no file still has its data read past, and an
     // archive that ends inside it ends the run.
     auto skipped = [&] {
       const std::string why = held ? shortfall : SkipData(reader, entry);
-      if (!why.empty()) ReportError("%s", why.c_str());
+      if (!why.empty()) LogError(errors, "%s", why.c_str());
       return why.empty();
     };
     // A name with folders in it gets them created inside the output folder.
     if (entry.name.find_first_of("\\/") != std::string::npos) {
+      std::lock_guard turn(folderTurn);
       unsigned before = errorCount;
       MakeDirectoryChain(entry.name);
       if (errorCount != before) return skipped();
@@ -239,7 +252,7 @@ int Archive::Extract(const char* archivePath) {
     int error = 0;
     std::unique_ptr<platform::ByteStream> out = CreateOutputFile(entry.name, error);
     if (!out) {
-      ReportError("%s: cannot create the file: %s\n", entry.name.c_str(), platform::ErrorText(error).c_str());
+      LogError(errors, "%s: cannot create the file: %s\n", entry.name.c_str(), platform::ErrorText(error).c_str());
       return skipped();
     }
     std::uint64_t copied = got;
@@ -252,31 +265,55 @@ int Archive::Extract(const char* archivePath) {
     }
     bool stop = false;
     if (copied < entry.dataSize && out->error()) {
-      ReportError("%s: %s; the incomplete file is removed\n", entry.name.c_str(),
-                  platform::ErrorText(out->error()).c_str());
+      LogError(errors, "%s: %s; the incomplete file is removed\n", entry.name.c_str(),
+               platform::ErrorText(out->error()).c_str());
       out.reset();
       sys.RemoveFile(entry.name);
       stop = true;
     } else if (copied < entry.dataSize) {
       // The file keeps exactly the bytes the archive still held.
-      ReportError("%s", why.c_str());
+      LogError(errors, "%s", why.c_str());
       stop = true;
     }
     if (out && !out->Close()) {
-      ReportError("%s: %s; the incomplete file is removed\n", entry.name.c_str(),
-                  platform::ErrorText(out->error()).c_str());
+      LogError(errors, "%s: %s; the incomplete file is removed\n", entry.name.c_str(),
+               platform::ErrorText(out->error()).c_str());
       sys.RemoveFile(entry.name);
       stop = true;
     }
     return !stop;
   };
 
+  // Two lanes pay where folders hold many files; where most files have a
+  // folder of their own, the lanes would make the same folders side by
+  // side, each waiting on the other. An entry whose order against an
+  // earlier one decides what is made (the same name twice, or a name that
+  // is a file for one and a folder for the other) waits for every entry
+  // before it.
+  std::vector<std::string_view> names;
+  std::vector<std::size_t> named;  // the entry of each name
+  std::size_t folderRuns = 1;      // runs of names in one folder, the output folder's counted
+  std::string_view lastFolder;
+  for (std::size_t i = 0; i < entries.size(); ++i) {
+    if (!chosen[i] || RefusedEntryNameReason(entries[i]->name)) continue;
+    const std::string_view name = names.emplace_back(entries[i]->name);
+    named.push_back(i);
+    const std::string_view inFolder = name.substr(0, name.find_last_of("\\/") + 1);
+    if (inFolder != lastFolder) ++folderRuns;
+    lastFolder = inFolder;
+  }
+  const bool sideBySide = names.size() >= kFilesPerFolderForLanes * folderRuns;
+  std::vector<bool> waitsForEarlier(entries.size());
+  if (sideBySide) {
+    const std::vector<bool> meets = NamesMeetingEarlierOnes(names);
+    for (std::size_t n = 0; n < names.size(); ++n) waitsForEarlier[named[n]] = meets[n];
+  }
+  const std::size_t lanes = sideBySide ? kLanes : 1;
   {
-    // The files are written on a second thread while this one reads the
-    // entries behind them. Every entry's work still happens in archive
-    // order, messages included, and once one stops the run no later
-    // entry's file is made.
-    OrderedWorker worker(kHeldEntryLimit, kReadAhead / kHeldEntryLimit);
+    // The files are written on other threads while this one reads the
+    // entries behind them: the transcript still comes in archive order, and
+    // once an entry stops the run no later entry's file is begun.
+    OrderedWorker worker(kHeldEntryLimit, kReadAhead / kHeldEntryLimit, lanes);
     auto skip = [&](const ArchiveEntry& entry) {
       const std::string why = SkipData(reader, entry);
       if (why.empty()) return true;
@@ -286,13 +323,12 @@ int Archive::Extract(const char* archivePath) {
     };
     // Once the last chosen entry is out, the rest of the archive is not read.
     auto left = std::count(chosen.begin(), chosen.end(), true);
-    auto isChosen = chosen.begin();
     std::uint64_t headerOffset = 0;
-    for (const auto& item : entries) {
-      const ArchiveEntry& entry = *item;
+    for (std::size_t index = 0; index < entries.size(); ++index) {
+      const ArchiveEntry& entry = *entries[index];
       const std::uint64_t offset = headerOffset;
       headerOffset += entry.name.size() + kHeaderFixedSize;
-      const bool take = *isChosen++;
+      const bool take = chosen[index];
       if (left == 0) break;
       if (!take) {
         if (!skip(entry)) break;
@@ -300,12 +336,13 @@ int Archive::Extract(const char* archivePath) {
       }
       --left;
       if (const char* why = RefusedEntryNameReason(entry.name)) {
-        worker.Queue([this, &entry, offset, why](std::span<const std::uint8_t>) {
+        worker.Queue([&laneErrors, &entry, offset, why](std::span<const std::uint8_t>, std::size_t lane) {
           if (entry.name.empty()) {
-            ReportError("the header at offset %llu: refused: %s; the entry is skipped\n",
-                        static_cast<unsigned long long>(offset), why);
+            LogError(laneErrors[lane], "the header at offset %llu: refused: %s; the entry is skipped\n",
+                     static_cast<unsigned long long>(offset), why);
           } else {
-            ReportError("%s: refused: %s; the entry is skipped\n", PrintableName(entry.name).c_str(), why);
+            LogError(laneErrors[lane], "%s: refused: %s; the entry is skipped\n", PrintableName(entry.name).c_str(),
+                     why);
           }
           return true;
         });
@@ -313,19 +350,23 @@ int Archive::Extract(const char* archivePath) {
         continue;
       }
       if (entry.dataSize > kHeldEntryLimit) {
-        if (!worker.Drain() || !writeEntry(entry, false, nullptr, 0, {})) break;
+        // Copied from the archive straight to its file, here, once the
+        // lanes are idle.
+        if (!worker.Drain() || !writeEntry(entry, laneErrors[0], false, nullptr, 0, {})) break;
         continue;
       }
+      if (waitsForEarlier[index] && !worker.Drain()) break;
       std::span<std::uint8_t> room = worker.Room(entry.dataSize);
       const std::size_t got = reader.Read(room);
       const std::string shortfall = got < entry.dataSize ? reader.Shortfall(entry.name, got, entry.dataSize) : "";
-      auto job = [&writeEntry, &entry, shortfall](std::span<const std::uint8_t> held) {
-        return writeEntry(entry, true, held.data(), held.size(), shortfall);
+      auto job = [&writeEntry, &laneErrors, &entry, shortfall](std::span<const std::uint8_t> held, std::size_t lane) {
+        return writeEntry(entry, laneErrors[lane], true, held.data(), held.size(), shortfall);
       };
       if (!worker.Queue(std::move(job), got) || !shortfall.empty()) break;
     }
     worker.Drain();
   }
+  for (unsigned errors : laneErrors) errorCount += errors;
   stream.reset();
   if (int e = sys.ChangeDirectory(back)) {
     ReportError("%s: cannot go back to the archive's folder: %s\n", folder.c_str(), platform::ErrorText(e).c_str());
