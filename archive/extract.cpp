@@ -258,7 +258,7 @@ int Archive::Extract(const char* archivePath) {
     std::uint64_t copied = got;
     std::string why = shortfall;
     if (held) {
-      if (!out->Write(bytes, got)) copied = 0;
+      if (got > 0 && !out->Write(bytes, got)) copied = 0;
     } else {
       copied = reader.CopyTo(*out, entry.dataSize);
       if (copied < entry.dataSize) why = reader.Shortfall(entry.name, copied, entry.dataSize);
