@@ -2,7 +2,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <atomic>
 #include <chrono>
 #include <filesystem>
 #include <thread>
@@ -120,7 +119,7 @@ INSTANTIATE_TEST_SUITE_P(EveryCut, Extraction, testing::ValuesIn(Cuts()), test::
 
 struct MeetingRow {
   const char* label;
-  const char* early;  // among the first entries, its file slow to be created
+  const char* early;  // behind a first entry whose file is slow to be created
   const char* late;   // 150 entries on, a name that meets it
   const char* error = nullptr;
 };
@@ -128,17 +127,16 @@ void PrintTo(const MeetingRow& row, std::ostream* os) { *os << row.label; }
 class Lanes : public testing::TestWithParam<MeetingRow> {};
 
 // Folders of many files are written by two lanes side by side, yet where two names meet, what comes out is what the
-// archive's order gives, though the other lane runs ahead while the earlier one waits.
+// archive's order gives, though the other lane runs ahead while the first entry's file is slow to be created.
 TEST_P(Lanes, KeepTheArchiveOrderWhereNamesMeet) {
   const MeetingRow& row = GetParam();
-  std::vector<std::pair<std::string, std::string>> files{{row.early, "early"}};
+  std::vector<std::pair<std::string, std::string>> files{{"d\\slow", "x"}, {row.early, "early"}};
   for (int i = 0; i < 150; ++i) files.emplace_back("d\\f" + std::to_string(i), "x");
   files.emplace_back(row.late, "late");
   test::TempDir dir;
   test::FaultySystem sys;
-  std::atomic<int> creates = 0;
-  sys.onCreate = [&](const std::string& path) {
-    if (path == row.early && creates++ == 0) std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  sys.onCreate = [](const std::string& path) {
+    if (path == "d\\slow") std::this_thread::sleep_for(std::chrono::milliseconds(300));
   };
   platform::ScopedSystem scoped(sys);
   test::Outcome run = test::ExtractChecked(dir, ArchiveBytes::Of(files));
@@ -151,7 +149,9 @@ INSTANTIATE_TEST_SUITE_P(
     testing::Values(MeetingRow{"the same name twice", "d\\twice", "d\\twice"},
                     MeetingRow{"the same name spelt two ways", "d\\.\\twice", "d\\\\twice"},
                     MeetingRow{"a file, then a folder of that name", "d\\x", "d\\x\\y",
-                               "d\\x\\y: cannot create the folder d\\x: Not a directory"}),
+                               "d\\x\\y: cannot create the folder d\\x: Not a directory"},
+                    MeetingRow{"a folder, then a file of that name", "d\\x\\y\\z", "d\\x",
+                               "d\\x: cannot create the file: Is a directory"}),
     test::LabelName());
 
 }  // namespace
