@@ -18,8 +18,11 @@ work=${BENCH_DIR:-/tmp/vrk-bench}
 mkdir -p "$work/trees"
 
 # Elapsed seconds and peak resident KiB of one command: "SECONDS KIB".
+# Dirty pages are written back first, so that on a disk a run does not pay
+# for the writeback of the rounds before it (the page cache stays warm).
 measure() {
   local start end
+  sync
   start=$(date +%s.%N)
   /usr/bin/time -f %M -o "$work/peak" "$@" >/dev/null
   end=$(date +%s.%N)
