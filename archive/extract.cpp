@@ -290,12 +290,13 @@ int Archive::Extract(const char* archivePath) {
   // earlier one decides what is made (the same name twice, or a name that
   // is a file for one and a folder for the other) waits for every entry
   // before it.
+  std::vector<const char*> refusal(entries.size());  // why a chosen entry's name is refused, if it is
   std::vector<std::string_view> names;
   std::vector<std::size_t> named;  // the entry of each name
   std::size_t folderRuns = 1;      // runs of names in one folder, the output folder's counted
   std::string_view lastFolder;
   for (std::size_t i = 0; i < entries.size(); ++i) {
-    if (!chosen[i] || RefusedEntryNameReason(entries[i]->name)) continue;
+    if (!chosen[i] || (refusal[i] = RefusedEntryNameReason(entries[i]->name))) continue;
     const std::string_view name = names.emplace_back(entries[i]->name);
     named.push_back(i);
     const std::string_view inFolder = name.substr(0, name.find_last_of("\\/") + 1);
@@ -335,7 +336,7 @@ int Archive::Extract(const char* archivePath) {
         continue;
       }
       --left;
-      if (const char* why = RefusedEntryNameReason(entry.name)) {
+      if (const char* why = refusal[index]) {
         worker.Queue([&laneErrors, &entry, offset, why](std::span<const std::uint8_t>, std::size_t lane) {
           if (entry.name.empty()) {
             LogError(laneErrors[lane], "the header at offset %llu: refused: %s; the entry is skipped\n",
