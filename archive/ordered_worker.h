@@ -12,7 +12,6 @@
 #include <exception>
 #include <functional>
 #include <limits>
-#include <map>
 #include <memory>
 #include <mutex>
 #include <span>
